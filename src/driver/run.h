@@ -1,0 +1,31 @@
+// One run of the program: its state, its console and its files, the steps in their
+// fixed order, and finish_run, the one place where every run ends.
+#pragma once
+
+#include <cstdio>
+
+#include "driver/end_run.h"
+#include "driver/run_state.h"
+#include "records/console.h"
+#include "records/record_writer.h"
+
+namespace vcshrink {
+
+struct Run {
+  Run(std::FILE* in, std::FILE* out, std::FILE* err) : keyboard(in), console(out, err) {}
+
+  RunState state;
+  std::FILE* keyboard;  // the standard input
+  Console console;
+  RecordWriter screen{console};
+};
+
+// Runs every step of a run in order; returns only by throwing RunEnd.
+[[noreturn]] void run_steps(Run& run);
+
+// Ends a run: shows its console notice, ends the open console line, closes the
+// files, writes the diagnostic and the two end-of-run lines on the error stream,
+// waits for Enter on an interactive console, and returns the exit status.
+int finish_run(Run& run, const RunEnd& end);
+
+}  // namespace vcshrink

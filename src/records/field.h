@@ -1,0 +1,34 @@
+// Rendering of single values into fixed-width fields. A field's spec (kind, width,
+// decimals) is a plain value; the render functions never fail: a value that does
+// not fit shows as asterisks, a NaN or infinity as left-aligned "NaN"/"Inf".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vcshrink {
+
+enum class FieldKind : unsigned char { Fixed, Integer, Text };
+
+struct FieldSpec {
+  FieldKind kind = FieldKind::Fixed;
+  int width = 0;
+  int decimals = 0;  // fixed fields only
+};
+
+constexpr FieldSpec fixed(int width, int decimals) { return {FieldKind::Fixed, width, decimals}; }
+constexpr FieldSpec integer(int width) { return {FieldKind::Integer, width, 0}; }
+constexpr FieldSpec text(int width) { return {FieldKind::Text, width, 0}; }
+
+// x in exactly w characters with d decimals, rounded half away from zero on the
+// exact value of the double; at most 16 significant digits come from the value.
+std::string fixed_field(double x, int w, int d);
+
+// value in decimal, right-aligned in w characters; w asterisks when it does not fit.
+std::string integer_field(std::int64_t value, int w);
+
+// The first w characters of text, or text right-aligned behind w - len blanks.
+std::string text_field(std::string_view text, int w);
+
+}  // namespace vcshrink
