@@ -1,0 +1,113 @@
+#include "records/record_writer.h"
+
+#include <cmath>
+#include <string>
+
+namespace vcshrink {
+
+void RecordWriter::put(std::string_view text) {
+  if (pos_ > record_.size()) record_.resize(pos_, ' ');
+  record_.replace(pos_, std::min(text.size(), record_.size() - pos_), text);
+  pos_ += text.size();
+}
+
+void RecordWriter::skip(int n) {
+  if (n > 0) pos_ += static_cast<std::size_t>(n);
+}
+
+void RecordWriter::end_record() {
+  sink_.emit(record_);
+  record_.clear();
+  pos_ = 0;
+}
+
+void RecordWriter::write_values(std::span<const double> values, int per_record, FieldSpec spec) {
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (i > 0 && per_record > 0 && i % static_cast<std::size_t>(per_record) == 0) end_record();
+    put_value(values[i], spec);
+  }
+}
+
+void RecordWriter::put_value(const Value& v, FieldSpec spec) {
+  switch (spec.kind) {
+    case FieldKind::Fixed:
+      if (const double* x = std::get_if<double>(&v)) {
+        put(fixed_field(*x, spec.width, spec.decimals));
+      } else if (const std::int64_t* i = std::get_if<std::int64_t>(&v)) {
+        put(fixed_field(static_cast<double>(*i), spec.width, spec.decimals));
+      } else {
+        put(text_field(std::get<std::string_view>(v), spec.width));
+      }
+      break;
+    case FieldKind::Integer:
+      if (const std::int64_t* i = std::get_if<std::int64_t>(&v)) {
+        put(integer_field(*i, spec.width));
+      } else if (const double* x = std::get_if<double>(&v)) {
+        // A real in an integer field is shown truncated; one out of range as asterisks.
+        if (std::isfinite(*x) && std::fabs(*x) < 9.2e18) {
+          put(integer_field(static_cast<std::int64_t>(*x), spec.width));
+        } else {
+          put(std::string(static_cast<std::size_t>(std::max(spec.width, 0)), '*'));
+        }
+      } else {
+        put(text_field(std::get<std::string_view>(v), spec.width));
+      }
+      break;
+    case FieldKind::Text:
+      if (const std::string_view* s = std::get_if<std::string_view>(&v)) {
+        put(text_field(*s, spec.width));
+      } else if (const double* x = std::get_if<double>(&v)) {
+        put(fixed_field(*x, spec.width, spec.decimals));
+      } else {
+        put(integer_field(std::get<std::int64_t>(v), spec.width));
+      }
+      break;
+  }
+}
+
+bool RecordWriter::run(const Template& t, std::span<const Value> values, std::size_t& next) {
+  for (const Element& e : t) {
+    switch (e.kind) {
+      case Element::Kind::Literal:
+        put(e.text);
+        break;
+      case Element::Kind::Skip:
+        skip(e.count);
+        break;
+      case Element::Kind::Break:
+        end_record();
+        break;
+      case Element::Kind::Group:
+        for (int n = 0; n < e.count; ++n) {
+          if (!run(e.body, values, next)) return false;
+        }
+        break;
+      case Element::Kind::Field:
+      case Element::Kind::Repeat:
+        for (int n = 0; n < e.count; ++n) {
+          // A field with no value left completes the statement.
+          if (next >= values.size()) return false;
+          put_value(values[next++], e.field);
+        }
+        break;
+    }
+  }
+  return true;
+}
+
+void RecordWriter::write(const Template& t, std::span<const Value> values) {
+  record_.clear();
+  pos_ = 0;
+  std::size_t next = 0;
+  for (;;) {
+    const std::size_t before = next;
+    if (!run(t, values, next)) break;  // the values ran out at a field
+    // The template has ended. Values that remain go on from its start on a new
+    // record; a pass that consumed none (a template without fields) cannot use them.
+    if (next >= values.size() || next == before) break;
+    end_record();
+  }
+  end_record();
+}
+
+}  // namespace vcshrink
