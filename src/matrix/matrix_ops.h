@@ -1,0 +1,32 @@
+// The two matrix routines of the bending core: minv, the in-place Gauss-Jordan
+// inverse with its absolute pivot limit, and mpro, the product into a cleared result.
+// Both work on 30-row column-major storage and allocate nothing.
+#pragma once
+
+#include "matrix/trait_matrix.h"
+
+namespace vcshrink {
+
+// Replaces the leading n x n block of a by its inverse: Gauss-Jordan without
+// exchanges, diagonal held offset by one, pivot row multiplied by the reciprocal.
+// A pivot p with |p| < PivotLimit ends the run with "matrix singulaer!" (a is then
+// partly changed). n <= MaxTraits; n <= 0 changes nothing.
+void minv(TraitMatrix& a, int n);
+
+// C(1..l, 1..n) := A(1..l, 1..m) x B(1..m, 1..n), each element cleared to +0 and then
+// accumulated in ascending k. All three are 30-row column-major storage: element
+// (i, j) at (i - 1) + 30 (j - 1). c must not overlap a or b; l, m, n <= MaxTraits.
+// Elements of c outside the l x n block are not touched; m <= 0 leaves the block zero.
+void mpro(const double* a, const double* b, double* c, int l, int m, int n);
+
+// Matrix times matrix.
+inline void mpro(const TraitMatrix& a, const TraitMatrix& b, TraitMatrix& c, int l, int m, int n) {
+  mpro(a.a.data(), b.a.data(), c.a.data(), l, m, n);
+}
+
+// Matrix times column vector: c(1..l) := A(1..l, 1..m) x b(1..m).
+inline void mpro(const TraitMatrix& a, const TraitVector& b, TraitVector& c, int l, int m) {
+  mpro(a.a.data(), b.v.data(), c.v.data(), l, m, 1);
+}
+
+}  // namespace vcshrink
