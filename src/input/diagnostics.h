@@ -1,0 +1,31 @@
+// Diagnostics of failed reads: one line naming the source, the line, what was expected
+// and what was found, and the end of the run that follows it (exit status 1).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "input/line_source.h"
+#include "input/reading.h"
+
+namespace vcshrink {
+
+// text in double quotes, control and non-ASCII bytes escaped as \xNN, cut after 40 bytes.
+std::string quoted(std::string_view text);
+
+// A file name for a diagnostic: as typed, with control bytes escaped as \xNN.
+std::string display_name(std::string_view name);
+
+// The diagnostic for a failed read r of source. unfinished names what the read was for,
+// worded to follow "ends before", e.g. "the residual matrix is complete".
+std::string read_diagnostic(const LineSource& source, const ReadResult& r, std::string_view unfinished);
+
+// Ends the run with read_diagnostic and ExitStatus::InputOutput.
+[[noreturn]] void end_run_on_read_error(const LineSource& source, const ReadResult& r, std::string_view unfinished);
+
+// Returns when r succeeded, else ends the run as end_run_on_read_error.
+inline void check_read(const LineSource& source, const ReadResult& r, std::string_view unfinished) {
+  if (!r.ok()) end_run_on_read_error(source, r, unfinished);
+}
+
+}  // namespace vcshrink

@@ -1,0 +1,89 @@
+// The two files of a run: opening or creating them by the names typed, the input file
+// as a line source, and the report file, whose old content stays until the report
+// replaces it whole.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "driver/run_state.h"
+#include "input/line_source.h"
+#include "records/record_writer.h"
+
+namespace vcshrink {
+
+enum class FileAccess : unsigned char { None, ReadWrite, ReadOnly, WriteOnly };
+
+struct OpenedFile {
+  int fd = -1;
+  FileAccess access = FileAccess::None;
+  int rw_error = 0;  // errno of the read-write attempt; 0 when it succeeded
+  int ro_error = 0;  // errno of the read-only attempt, when it was made and failed
+};
+
+// Opens name read-write, else read-only, else write-only; a missing file is created
+// empty (mode 0666 less the umask). A directory is not opened (rw_error EISDIR).
+OpenedFile open_file(const std::string& name);
+
+// The input file, read line by line.
+class InputFile {
+ public:
+  InputFile() = default;
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  ~InputFile() { close(); }
+
+  // Takes over f (opened readable) as the input file called name; ends the run when
+  // no stream can be made for it.
+  void attach(const OpenedFile& f, const std::string& name);
+  LineSource& lines() { return lines_; }
+  // Closes the file; a failed close of a file only read loses nothing.
+  void close();
+
+ private:
+  std::FILE* file_ = nullptr;
+  LineSource lines_;
+};
+
+// The report file. Nothing is written to it until replace_content.
+class ReportFile {
+ public:
+  ReportFile() = default;
+  ReportFile(const ReportFile&) = delete;
+  ReportFile& operator=(const ReportFile&) = delete;
+  ~ReportFile();
+
+  // Takes over f as the report file called name.
+  void attach(const OpenedFile& f, const std::string& name);
+  // Makes text the whole content of the file: reserves its space first, so that a full
+  // disk is found before any old byte is overwritten, writes it from the start and cuts
+  // the file to its length. Ends the run with a diagnostic when any of that fails.
+  void replace_content(std::string_view text);
+  // Closes the file; returns 0 or the errno of a failed close. Does nothing when not open.
+  int close();
+  bool is_open() const { return fd_ >= 0; }
+  bool written() const { return written_; }
+  const std::string& name() const { return name_; }
+
+ private:
+  [[noreturn]] void fail(int error) const;
+
+  int fd_ = -1;
+  FileAccess access_ = FileAccess::None;
+  int rw_error_ = 0;
+  std::string name_;
+  bool written_ = false;
+};
+
+// Opens the input file, then the report file, by the names in s; a blank name is asked
+// for on the console until a non-blank line comes. Ends the run with a diagnostic when a
+// file cannot be opened (the input file must be readable), or when both names lead to
+// the same file.
+void open_files(RunState& s, RecordWriter& screen, LineSource& keyboard, InputFile& input, ReportFile& report);
+
+// Asks on the console for a file name until a non-blank line comes; what is "input" or
+// "output". Ends the run when the standard input ends first.
+std::string ask_missing_name(RecordWriter& screen, LineSource& keyboard, std::string_view what);
+
+}  // namespace vcshrink
