@@ -1,0 +1,26 @@
+// The console dialogue: the questions for the file names, the coefficient of
+// relationship, the procedure with its bending factor, and the trait weights. Prompts go
+// through the console's record writer; answers come from the standard input's lines.
+#pragma once
+
+#include "driver/run_state.h"
+#include "input/line_source.h"
+#include "records/record_writer.h"
+
+namespace vcshrink {
+
+// Asks for the input and the report file's names: each the whole typed line without
+// its trailing blanks, into infile and outfile.
+void ask_file_names(RunState& s, RecordWriter& screen, LineSource& keyboard);
+
+// Asks for the coefficient of relationship c and sets cr := 1 / c.
+void ask_relationship(RunState& s, RecordWriter& screen, LineSource& keyboard);
+
+// Asks for the procedure until the answer is 1 or 2; for 2 asks for the bending
+// factor until 0 <= bf <= 1.
+void ask_procedure(RunState& s, RecordWriter& screen, LineSource& keyboard);
+
+// Asks whether the nt traits have equal weights (all 1.0) or asks each weight W(i).
+void ask_weights(RunState& s, RecordWriter& screen, LineSource& keyboard);
+
+}  // namespace vcshrink
