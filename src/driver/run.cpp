@@ -3,14 +3,29 @@
 #include <unistd.h>
 
 #include <cfenv>
+#include <cstring>
+
+#include "dialogue/dialogue.h"
+#include "input/diagnostics.h"
+#include "input/input_file.h"
 
 namespace vcshrink {
 
 void run_steps(Run& run) {
-  (void)run;
   // Start-up: IEEE double arithmetic, round to nearest, every exception masked.
   std::fesetenv(FE_DFL_ENV);
   std::fesetround(FE_TONEAREST);
+
+  RunState& s = run.state;
+  ask_file_names(s, run.screen, run.keyboard);
+  open_files(s, run.screen, run.keyboard, run.input, run.report);
+  ask_relationship(s, run.screen, run.keyboard);
+  ask_procedure(s, run.screen, run.keyboard);
+  read_input_file(s, run.input.lines());
+  if (s.proc == 1) ask_weights(s, run.screen, run.keyboard);
+
+  // ---- The computing steps follow here: prepare_covariances, then the fixed
+  // ---- procedure or optimize_bending, then write_report.
 
   end_run(ExitStatus::ReportWritten);
 }
@@ -18,15 +33,25 @@ void run_steps(Run& run) {
 int finish_run(Run& run, const RunEnd& end) {
   if (!end.console_notice.empty()) run.screen.write({skip(1), lit(end.console_notice)});
   run.console.end_line();
+  ExitStatus status = end.status;
+  run.input.close();
+  // A report that was written may still be lost when closing fails (on a network
+  // file system, for one): the run has then not written its report.
+  const bool written = run.report.written();
+  const int close_error = run.report.close();
+  std::string close_diagnostic;
+  if (written && close_error != 0 && status == ExitStatus::ReportWritten) {
+    status = ExitStatus::InputOutput;
+    close_diagnostic = display_name(run.report.name()) + ": cannot close the report file: " + std::strerror(close_error);
+  }
   if (!end.diagnostic.empty()) run.console.error_line(end.diagnostic);
+  if (!close_diagnostic.empty()) run.console.error_line(close_diagnostic);
   run.console.error_line("Program Completed");
   run.console.error_line("Press Enter to Continue.");
-  if (::isatty(::fileno(run.keyboard)) && ::isatty(STDERR_FILENO)) {
-    int c;
-    while ((c = std::fgetc(run.keyboard)) != EOF && c != '\n') {
-    }
+  if (run.keyboard.file() != nullptr && ::isatty(::fileno(run.keyboard.file())) && ::isatty(STDERR_FILENO)) {
+    run.keyboard.next_line();  // whatever is typed before Enter is ignored
   }
-  return static_cast<int>(end.status);
+  return static_cast<int>(status);
 }
 
 }  // namespace vcshrink

@@ -6,18 +6,23 @@
 
 #include "driver/end_run.h"
 #include "driver/run_state.h"
+#include "input/files.h"
+#include "input/line_source.h"
 #include "records/console.h"
 #include "records/record_writer.h"
 
 namespace vcshrink {
 
 struct Run {
-  Run(std::FILE* in, std::FILE* out, std::FILE* err) : keyboard(in), console(out, err) {}
+  Run(std::FILE* in, std::FILE* out, std::FILE* err)
+      : keyboard(in, "standard input", LineSource::Kind::Console), console(out, err) {}
 
   RunState state;
-  std::FILE* keyboard;  // the standard input
+  LineSource keyboard;  // the lines of the standard input
   Console console;
   RecordWriter screen{console};
+  InputFile input;    // open from open_files on
+  ReportFile report;  // open from open_files on; written only by the report
 };
 
 // Runs every step of a run in order; returns only by throwing RunEnd.
