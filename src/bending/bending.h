@@ -1,0 +1,42 @@
+// The bending core on the run state: the covariance quantities both procedures share,
+// bending the genetic matrix toward eigmean R by a factor, the genetic parameters of a
+// pair of matrices, and the grid search of the optimized procedure.
+#pragma once
+
+#include "driver/run_state.h"
+#include "matrix/trait_matrix.h"
+
+namespace vcshrink {
+
+// SCALE, RINV (minv of R; may end the run), RINVG = RINV G, eigmean, then P = G + R
+// and GF = cr G, in that order. Reads nt, G, R, cr, W.
+void prepare_covariances(RunState& s);
+
+// GADJ := (f eigmean) R + (1 - f) G, then PADJ := GADJ + R and GFADJ := cr GADJ.
+void bend_matrices(RunState& s, double f);
+
+// Parameter matrix of full additive genetic matrix A and phenotypic matrix Q into M
+// (all zero on entry): heritabilities on the diagonal, phenotypic correlations above
+// it, genetic correlations below; a pair with a variance of A below MinVariance gets
+// both correlations 0. Returns the number of such pairs.
+int derive_parameters(const TraitMatrix& A, const TraitMatrix& Q, int nt, TraitMatrix& M);
+
+// The fixed procedure: bend_matrices(bf), then PARADJ and nzero_adj from GFADJ and PADJ.
+void run_fixed_procedure(RunState& s);
+
+// GFPRIOR: prior heritabilities times the phenotypic variances on the diagonal, prior
+// genetic correlations times the prior genetic standard deviations off it.
+void build_prior_covariance(RunState& s);
+
+// Score of factor f: the correlation, under GFPRIOR and P, between the selection index
+// of the matrices bent by f and the aggregate genotype weighted by SCALE (may be NaN).
+// Overwrites GADJ, PADJ, GFADJ, PADJINV, WK, BIDX, cov_ih, var_h, var_i; may end the run
+// when PADJ cannot be inverted.
+double evaluate_factor(RunState& s, double f);
+
+// The optimized procedure: scores every grid factor 0.001 k into RHO, keeps the first
+// best (kbest, rho_best, bf_used), then bends by bf_used and derives PARADJ, nzero_adj.
+// Ends the run when no score can be chosen (every score NaN).
+void optimize_bending(RunState& s);
+
+}  // namespace vcshrink

@@ -1,0 +1,36 @@
+#include <cmath>
+
+#include "bending/bending.h"
+#include "matrix/matrix_ops.h"
+
+namespace vcshrink {
+
+void prepare_covariances(RunState& s) {
+  const int nt = s.nt;
+
+  // Aggregate-genotype weights: the trait weight over the full additive genetic
+  // standard deviation, the variance first raised to the floor (a NaN stays).
+  for (int i = 1; i <= nt; ++i) {
+    double v = s.G(i, i);
+    if (v < MinVariance) v = MinVariance;
+    s.SCALE(i) = s.W(i) / std::sqrt(v * s.cr);
+  }
+
+  // Mean eigenvalue of R^-1 G as the trace of RINV G over nt; R itself stays as read.
+  for (int j = 1; j <= nt; ++j)
+    for (int i = 1; i <= nt; ++i) s.RINV(i, j) = s.R(i, j);
+  minv(s.RINV, nt);
+  mpro(s.RINV, s.G, s.RINVG, nt, nt, nt);
+  double trace = 0.0;
+  for (int k = 1; k <= nt; ++k) trace = trace + s.RINVG(k, k);
+  s.eigmean = trace / static_cast<double>(nt);
+
+  // Phenotypic matrix from the two components as read; full genetic matrix on cr.
+  for (int j = 1; j <= nt; ++j)
+    for (int i = 1; i <= nt; ++i) {
+      s.P(i, j) = s.G(i, j) + s.R(i, j);
+      s.GF(i, j) = s.cr * s.G(i, j);
+    }
+}
+
+}  // namespace vcshrink

@@ -1,0 +1,86 @@
+#include <cmath>
+
+#include "bending/bending.h"
+#include "driver/end_run.h"
+#include "matrix/matrix_ops.h"
+
+namespace vcshrink {
+namespace {
+
+// Scores at or below this are never chosen; it is where the selection starts.
+constexpr double NoScore = -999.0;
+// The variance of the aggregate genotype is raised to this before it divides.
+constexpr double MinAggregateVariance = 0.001;
+
+// u' M v as (u' M) v: the row vector u times M into row 1 of wk, then that row times
+// v, each sum from 0 in ascending index.
+double quadratic_form(const TraitVector& u, const TraitMatrix& m, const TraitVector& v, int nt, TraitMatrix& wk) {
+  TraitMatrix row;  // u as a one-row matrix
+  for (int k = 1; k <= nt; ++k) row(1, k) = u(k);
+  mpro(row, m, wk, 1, nt, nt);
+  double q = 0.0;
+  mpro(wk.a.data(), v.v.data(), &q, 1, nt, 1);
+  return q;
+}
+
+}  // namespace
+
+void build_prior_covariance(RunState& s) {
+  const int nt = s.nt;
+  for (int i = 1; i <= nt; ++i) s.GFPRIOR(i, i) = s.P(i, i) * s.PRIOR(i, i);
+  for (int i = 1; i <= nt - 1; ++i) {
+    for (int j = i + 1; j <= nt; ++j) {
+      const double v = std::sqrt(s.GFPRIOR(j, j) * s.GFPRIOR(i, i)) * s.PRIOR(i, j);
+      s.GFPRIOR(i, j) = v;
+      s.GFPRIOR(j, i) = v;
+    }
+  }
+}
+
+double evaluate_factor(RunState& s, double f) {
+  const int nt = s.nt;
+  bend_matrices(s, f);
+  for (int j = 1; j <= nt; ++j)
+    for (int i = 1; i <= nt; ++i) s.PADJINV(i, j) = s.PADJ(i, j);
+  minv(s.PADJINV, nt);
+
+  // Index weights (PADJ^-1 GFADJ) SCALE, the matrix product first.
+  mpro(s.PADJINV, s.GFADJ, s.WK, nt, nt, nt);
+  mpro(s.WK, s.SCALE, s.BIDX, nt, nt);
+
+  // Covariance of index and aggregate genotype and their variances under the prior
+  // genetic matrix and the unbent phenotypic matrix.
+  s.cov_ih = quadratic_form(s.BIDX, s.GFPRIOR, s.SCALE, nt, s.WK);
+  s.var_h = quadratic_form(s.SCALE, s.GFPRIOR, s.SCALE, nt, s.WK);
+  s.var_i = quadratic_form(s.BIDX, s.P, s.BIDX, nt, s.WK);
+
+  double h = s.var_h;
+  if (h < MinAggregateVariance) h = MinAggregateVariance;
+  return s.cov_ih / std::sqrt(h * s.var_i);
+}
+
+void optimize_bending(RunState& s) {
+  build_prior_covariance(s);
+  // Grid factor k is the double nearest 0.001 times k, rounded once.
+  for (int k = 0; k < GridSize; ++k) s.RHO[static_cast<std::size_t>(k)] = evaluate_factor(s, 0.001 * k);
+
+  // The first strictly best score; a NaN never compares greater.
+  s.rho_best = NoScore;
+  bool chosen = false;
+  for (int k = 0; k < GridSize; ++k) {
+    if (s.RHO[static_cast<std::size_t>(k)] > s.rho_best) {
+      s.rho_best = s.RHO[static_cast<std::size_t>(k)];
+      s.kbest = k;
+      chosen = true;
+    }
+  }
+  if (!chosen)
+    end_run(ExitStatus::NoFactor,
+            "no bending factor could be chosen: every grid score is undefined (are all trait weights zero?)");
+
+  s.bf_used = 0.001 * s.kbest;
+  bend_matrices(s, s.bf_used);
+  s.nzero_adj = derive_parameters(s.GFADJ, s.PADJ, s.nt, s.PARADJ);
+}
+
+}  // namespace vcshrink

@@ -1,0 +1,44 @@
+// Run states for the bending tests: matrices given as lower-triangle rows as in an
+// input file, mirrored, with the coefficient of relationship and trait weights.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+#include "driver/run_state.h"
+
+namespace vcshrink::testing {
+
+using Rows = std::initializer_list<std::initializer_list<double>>;
+
+inline void set_lower(TraitMatrix& m, Rows rows) {
+  int i = 1;
+  for (auto row : rows) {
+    int j = 1;
+    for (double v : row) {
+      m(i, j) = v;
+      m(j, i) = v;
+      ++j;
+    }
+    ++i;
+  }
+}
+
+// An optimized-procedure state (proc 1); weights default to 1.0 each.
+inline RunState make_state(Rows g, Rows r, Rows prior, double coefficient, std::vector<double> weights = {}) {
+  RunState s;
+  s.proc = 1;
+  s.nt = static_cast<std::int32_t>(g.size());
+  s.cr = 1.0 / coefficient;
+  set_lower(s.G, g);
+  set_lower(s.R, r);
+  set_lower(s.PRIOR, prior);
+  for (int i = 1; i <= s.nt; ++i) s.W(i) = weights.empty() ? 1.0 : weights[static_cast<std::size_t>(i - 1)];
+  return s;
+}
+
+inline std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
+
+}  // namespace vcshrink::testing

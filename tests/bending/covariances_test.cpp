@@ -1,0 +1,66 @@
+// prepare_covariances: the mean eigenvalue, scale factors, phenotypic and full genetic
+// matrices, and the end of the run on a residual matrix that cannot be inverted.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "bending/bending.h"
+#include "bending/bending_fixture.h"
+#include "driver/end_run.h"
+
+namespace vcshrink {
+namespace {
+
+using testing::bits;
+using testing::make_state;
+
+TEST(PrepareCovariances, TwoTraitExampleGivesTheMeanEigenvalueToTheLastBit) {
+  RunState s = make_state({{0.30}, {0.10, 0.20}}, {{0.70}, {0.15, 0.80}}, {}, 1.0);
+  prepare_covariances(s);
+  EXPECT_EQ(bits(s.eigmean), bits(0.32558139534883723));
+  EXPECT_EQ(s.P(2, 1), 0.10 + 0.15);
+  EXPECT_EQ(s.P(1, 2), 0.10 + 0.15);
+  EXPECT_EQ(s.GF(2, 2), 0.20);
+  EXPECT_EQ(s.R(1, 1), 0.70);  // R is left as read
+}
+
+TEST(PrepareCovariances, IdentityComponentsAndFlooredVariances) {
+  {
+    RunState s = make_state({{1}, {0, 1}}, {{1}, {0, 1}}, {}, 1.0, {2.0, 0.5});
+    prepare_covariances(s);
+    EXPECT_EQ(s.eigmean, 1.0);
+    EXPECT_EQ(s.P(1, 1), 2.0);
+    EXPECT_EQ(s.P(2, 1), 0.0);
+    EXPECT_EQ(s.SCALE(1), 2.0);
+    EXPECT_EQ(s.SCALE(2), 0.5);
+  }
+  {
+    // A zero genetic variance is raised to the floor for the scale factor only.
+    RunState s = make_state({{0}, {0, 0.5}}, {{1}, {0, 1}}, {}, 0.25);
+    prepare_covariances(s);
+    EXPECT_DOUBLE_EQ(s.SCALE(1), 500.0);
+    EXPECT_EQ(s.GF(1, 1), 0.0);
+    EXPECT_EQ(s.GF(2, 2), 2.0);
+  }
+  {
+    // One trait: eigmean is the inverse of R(1,1), as minv rounds it, times G(1,1).
+    RunState s = make_state({{0.3}}, {{0.7}}, {}, 1.0);
+    prepare_covariances(s);
+    const double rinv = (1.0 / 0.7) * (0.7 + 1.0) - 1.0;
+    EXPECT_EQ(bits(s.eigmean), bits(rinv * 0.3));
+  }
+}
+
+TEST(PrepareCovariances, ResidualMatrixThatCannotBeInvertedEndsTheRun) {
+  RunState s = make_state({{0.3}, {0.1, 0.2}}, {{0.0}, {0.15, 0.8}}, {}, 1.0);
+  try {
+    prepare_covariances(s);
+    FAIL() << "the run should have ended";
+  } catch (const RunEnd& e) {
+    EXPECT_EQ(e.status, ExitStatus::SingularMatrix);
+    EXPECT_EQ(e.console_notice, "matrix singulaer!");
+  }
+}
+
+}  // namespace
+}  // namespace vcshrink

@@ -1,0 +1,222 @@
+// The optimized procedure: the factor chosen on the worked examples, the ends of the
+// run during the search, and bit-for-bit agreement of the whole search with the
+// reference search on random inputs.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bending/bending.h"
+#include "bending/bending_fixture.h"
+#include "bending/literal_bending.h"
+#include "driver/end_run.h"
+
+namespace vcshrink {
+namespace {
+
+using testing::bits;
+using testing::make_state;
+using testing::Rows;
+
+const Rows ThreeG = {{20}, {18, 25}, {-2, 5, 10}};
+const Rows ThreeR = {{80}, {10, 75}, {5, 8, 90}};
+const Rows ThreePrior = {{0.2}, {0.3, 0.25}, {0.1, 0.2, 0.1}};
+
+RunState optimized(RunState s) {
+  prepare_covariances(s);
+  optimize_bending(s);
+  return s;
+}
+
+TEST(OptimizeBending, ThreeTraitExampleScoresRiseToFactorPoint406) {
+  const RunState s = optimized(make_state(ThreeG, ThreeR, ThreePrior, 1.0));
+  EXPECT_NEAR(s.RHO[0], 0.44290, 5e-6);
+  EXPECT_NEAR(s.RHO[406], 0.45005, 5e-6);
+  EXPECT_NEAR(s.RHO[1000], 0.42210, 5e-6);
+  EXPECT_EQ(s.kbest, 406);
+  EXPECT_EQ(bits(s.rho_best), bits(s.RHO[406]));
+  EXPECT_EQ(bits(s.bf_used), bits(0.001 * 406));
+  EXPECT_NEAR(s.var_h, 4.2, 1e-12);
+  // The adjusted matrices and parameters are those of the chosen factor.
+  RunState fixed = make_state(ThreeG, ThreeR, {}, 1.0);
+  fixed.bf = s.bf_used;
+  prepare_covariances(fixed);
+  run_fixed_procedure(fixed);
+  EXPECT_EQ(std::memcmp(&fixed.GFADJ, &s.GFADJ, sizeof s.GFADJ), 0);
+  EXPECT_EQ(std::memcmp(&fixed.PADJ, &s.PADJ, sizeof s.PADJ), 0);
+  EXPECT_EQ(std::memcmp(&fixed.PARADJ, &s.PARADJ, sizeof s.PARADJ), 0);
+  EXPECT_EQ(s.nzero_adj, 0);
+}
+
+TEST(OptimizeBending, ChosenFactorOfTheWorkedExamples) {
+  struct Case {
+    const char* what;
+    RunState state;
+    int kbest;
+  };
+  const Case cases[] = {
+      {"different weights", make_state(ThreeG, ThreeR, ThreePrior, 1.0, {1.0, 0.5, 2.0}), 460},
+      {"halfsib coefficient cancels", make_state(ThreeG, ThreeR, ThreePrior, 0.25), 406},
+      {"prior of the input's own parameters",
+       make_state(ThreeG, ThreeR, {{0.2}, {0.805, 0.25}, {-0.1414, 0.3162, 0.1}}, 1.0), 0},
+      {"zero prior: every score 0, the first wins", make_state(ThreeG, ThreeR, {{0}, {0, 0}, {0, 0, 0}}, 1.0), 0},
+      {"score still rising at the end of the grid",
+       make_state({{10}, {9, 12}}, {{40}, {0, 50}}, {{0.2}, {-0.5, 0.2}}, 1.0), 1000},
+      {"two-trait input file example",
+       make_state({{0.30}, {0.10, 0.20}}, {{0.70}, {0.15, 0.80}}, {{0.30}, {0.40, 0.25}}, 1.0), 514},
+  };
+  for (const Case& c : cases) {
+    const RunState s = optimized(c.state);
+    EXPECT_EQ(s.kbest, c.kbest) << c.what;
+    EXPECT_EQ(bits(s.bf_used), bits(0.001 * c.kbest)) << c.what;
+  }
+}
+
+TEST(OptimizeBending, TwoTraitInputFileExampleAdjustedMatrices) {
+  const RunState s =
+      optimized(make_state({{0.30}, {0.10, 0.20}}, {{0.70}, {0.15, 0.80}}, {{0.30}, {0.40, 0.25}}, 1.0));
+  EXPECT_EQ(s.kbest, 514);
+  const double gfadj[] = {0.262944, 0.073702, 0.231079};
+  const double padj[] = {0.962944, 0.223702, 1.031079};
+  const int row[] = {1, 2, 2}, col[] = {1, 1, 2};
+  for (int e = 0; e < 3; ++e) {
+    EXPECT_NEAR(s.GFADJ(row[e], col[e]), gfadj[e], 5e-7) << e;
+    EXPECT_NEAR(s.PADJ(row[e], col[e]), padj[e], 5e-7) << e;
+  }
+  EXPECT_NEAR(s.PARADJ(1, 1), 0.27, 0.005);
+  EXPECT_NEAR(s.PARADJ(1, 2), 0.22, 0.005);
+  EXPECT_NEAR(s.PARADJ(2, 1), 0.30, 0.005);
+  EXPECT_NEAR(s.PARADJ(2, 2), 0.22, 0.005);
+}
+
+TEST(OptimizeBending, SearchEndsTheRun) {
+  struct Case {
+    const char* what;
+    RunState state;
+    ExitStatus status;
+    const char* notice;
+  };
+  RunState no_procedure = make_state(ThreeG, ThreeR, {}, 1.0, {0, 0, 0});
+  no_procedure.proc = 3;  // optimized search without a prior or weights
+  const Case cases[] = {
+      {"all weights zero: every score NaN", make_state(ThreeG, ThreeR, ThreePrior, 1.0, {0, 0, 0}),
+       ExitStatus::NoFactor, ""},
+      {"a procedure choice other than 1 or 2", no_procedure, ExitStatus::NoFactor, ""},
+      // R inverts, but the unbent phenotypic matrix G + R = diag(0, 1) has a zero first pivot.
+      {"phenotypic matrix of factor 0 is singular", make_state({{-1}, {0, 0}}, {{1}, {0, 1}}, {{0.2}, {0, 0.2}}, 1.0),
+       ExitStatus::SingularMatrix, "matrix singulaer!"},
+  };
+  for (const Case& c : cases) {
+    RunState s = c.state;
+    prepare_covariances(s);
+    try {
+      optimize_bending(s);
+      ADD_FAILURE() << c.what << ": the run should have ended";
+    } catch (const RunEnd& e) {
+      EXPECT_EQ(e.status, c.status) << c.what;
+      EXPECT_EQ(e.console_notice, c.notice) << c.what;
+      if (c.status == ExitStatus::NoFactor) {
+        EXPECT_EQ(e.diagnostic,
+                  "no bending factor could be chosen: every grid score is undefined (are all trait weights zero?)");
+      }
+    }
+  }
+}
+
+// Random inputs: covariance-like matrices of several sizes, some with awkward values.
+RunState random_state(std::mt19937_64& rng, int nt, bool awkward) {
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  RunState s;
+  s.proc = 1;
+  s.nt = nt;
+  s.cr = awkward ? 1.0 / 0.5 : 1.0 / 0.25;
+  TraitMatrix x, y;
+  for (double& e : x.a) e = u(rng);
+  for (double& e : y.a) e = u(rng);
+  for (int j = 1; j <= nt; ++j)
+    for (int i = 1; i <= nt; ++i) {
+      double g = 0.0, r = 0.0;
+      for (int k = 1; k <= nt; ++k) {
+        g += x(i, k) * x(j, k);
+        r += y(i, k) * y(j, k);
+      }
+      s.G(i, j) = g;
+      s.R(i, j) = r + (i == j ? 1.0 : 0.0);
+      s.PRIOR(i, j) = i == j ? 0.1 + 0.4 * std::fabs(u(rng)) : 0.5 * u(rng);
+    }
+  for (int j = 1; j <= nt; ++j)
+    for (int i = j + 1; i <= nt; ++i) s.PRIOR(j, i) = s.PRIOR(i, j);
+  for (int i = 1; i <= nt; ++i) s.W(i) = 0.5 + std::fabs(u(rng));
+  if (awkward) {
+    s.G(1, 1) = 0.0;                       // floored scale factor, zero-variance pair
+    s.W(nt) = 0.0;                         // a trait outside the aggregate genotype
+    if (nt == 5) s.PRIOR(nt, nt) = -0.1;   // NaN prior covariances: every score NaN
+    if (nt > 2) s.G(2, 3) = s.G(3, 2) = -0.0;
+  }
+  return s;
+}
+
+void expect_same(const TraitMatrix& x, const TraitMatrix& y, const std::string& what) {
+  EXPECT_EQ(std::memcmp(x.a.data(), y.a.data(), sizeof x.a), 0) << what;
+}
+
+TEST(OptimizeBending, WholeSearchMatchesTheReferenceBitForBit) {
+  std::mt19937_64 rng(4242);
+  const int sizes[] = {1, 2, 3, 5, 8, 13, 30};
+  int chosen = 0;
+  for (int nt : sizes) {
+    for (bool awkward : {false, true}) {
+      const std::string what = "nt " + std::to_string(nt) + (awkward ? " awkward" : "");
+      RunState s = random_state(rng, nt, awkward);
+      prepare_covariances(s);
+      RunState ref = s;
+      const bool ref_chose = literal::optimize_bending(ref);
+      bool chose = true;
+      try {
+        optimize_bending(s);
+      } catch (const RunEnd&) {
+        chose = false;
+      }
+      ASSERT_EQ(chose, ref_chose) << what;
+      chosen += chose ? 1 : 0;
+      for (std::size_t k = 0; k < s.RHO.size(); ++k) ASSERT_EQ(bits(s.RHO[k]), bits(ref.RHO[k])) << what << " k " << k;
+      EXPECT_EQ(s.kbest, ref.kbest) << what;
+      EXPECT_EQ(bits(s.rho_best), bits(ref.rho_best)) << what;
+      EXPECT_EQ(bits(s.bf_used), bits(ref.bf_used)) << what;
+      EXPECT_EQ(bits(s.cov_ih), bits(ref.cov_ih)) << what;
+      EXPECT_EQ(bits(s.var_h), bits(ref.var_h)) << what;
+      EXPECT_EQ(bits(s.var_i), bits(ref.var_i)) << what;
+      expect_same(s.GFPRIOR, ref.GFPRIOR, what + " GFPRIOR");
+      expect_same(s.GADJ, ref.GADJ, what + " GADJ");
+      expect_same(s.PADJ, ref.PADJ, what + " PADJ");
+      expect_same(s.GFADJ, ref.GFADJ, what + " GFADJ");
+      expect_same(s.PADJINV, ref.PADJINV, what + " PADJINV");
+      expect_same(s.WK, ref.WK, what + " WK");
+      EXPECT_EQ(std::memcmp(s.BIDX.v.data(), ref.BIDX.v.data(), sizeof s.BIDX.v), 0) << what << " BIDX";
+    }
+  }
+  // All but two reached a factor: nt 5 awkward (NaN prior) and nt 1 awkward (its one weight 0).
+  EXPECT_EQ(chosen, 12);
+}
+
+TEST(EvaluateFactor, MatchesTheReferenceOnGridAndOffGridFactors) {
+  std::mt19937_64 rng(99);
+  RunState s = random_state(rng, 30, false);
+  prepare_covariances(s);
+  build_prior_covariance(s);
+  RunState ref = s;
+  for (double f : {0.0, 0.009, 0.001 * 9, 0.5, 0.999, 1.0, 0.123456789}) {
+    bool singular = false;
+    const double expected = literal::evaluate_factor(ref, f, singular);
+    ASSERT_FALSE(singular);
+    EXPECT_EQ(bits(evaluate_factor(s, f)), bits(expected)) << f;
+    expect_same(s.WK, ref.WK, "WK");
+    expect_same(s.PADJINV, ref.PADJINV, "PADJINV");
+  }
+}
+
+}  // namespace
+}  // namespace vcshrink
