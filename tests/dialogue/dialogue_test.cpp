@@ -1,0 +1,247 @@
+// The console dialogue: the exact bytes of every prompt for both procedures, the
+// re-asked questions, the answers as stored, and the diagnostics of unreadable answers.
+#include "dialogue/dialogue.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+
+#include "driver/end_run.h"
+#include "input/memory_input.h"
+
+namespace vcshrink {
+namespace {
+
+using testing::CapturedConsole;
+using testing::MemoryInput;
+
+const std::string names_shown =
+    "    Name of input file?  -->  \n"
+    "    Name of output file? -->  ";
+const std::string relationship_shown =
+    "\n\n"
+    "    Coefficient of relationship (cr)?\n"
+    "    e.g. halfsib analysis:   cr = .25,\n"
+    "    e.g. fullsib analysis:   cr = .50,\n"
+    "    e.g. any animal model:   cr = 1\n"
+    "\n"
+    "                             cr?           -->  ";
+const std::string procedure_shown =
+    "\n\n"
+    "    Use of the \"optimized\" procedure? (1)\n"
+    "    Use of a \"fixed\" bending factor?  (2)  -->  ";
+const std::string factor_shown =
+    "\n\n"
+    "    Selected value for bending factor?\n"
+    "    (factor must be between 0 and 1)       -->  ";
+const std::string factor_rejected = "\n    Bending factor must be between 0 and 1!";
+const std::string procedure_rejected = "\n    Procedure must be 1 or 2!";
+const std::string weights_shown =
+    "\n\n"
+    "    Equal (1) \n"
+    "    or different (2) trait weights?        -->  ";
+
+// What a step shows as the first output of a run: no line end is owed before it.
+std::string first(const std::string& shown) { return shown.substr(1); }
+
+// The dialogue's steps, run on typed answers; what the console shows and how it ended.
+struct Dialogue {
+  std::unique_ptr<RunState> s = std::make_unique<RunState>();
+  CapturedConsole console;
+  MemoryInput keys;
+  RunEnd end;
+  bool ended = false;
+
+  explicit Dialogue(std::string answers) : keys(std::move(answers)) {}
+
+  template <typename Step>
+  Dialogue& run(Step step) {
+    if (ended) return *this;
+    try {
+      step(*s, console.screen, keys.lines);
+    } catch (const RunEnd& e) {
+      end = e;
+      ended = true;
+    }
+    return *this;
+  }
+  Dialogue& to_procedure() { return run(ask_file_names).run(ask_relationship).run(ask_procedure); }
+  std::string shown() { return console.out(); }
+};
+
+TEST(Dialogue, FixedProcedureShowsEveryPromptByteForByte) {
+  Dialogue d("in.dat\nout.txt\n.25\n2\n1.5\n0.3\n");
+  d.to_procedure();
+  ASSERT_FALSE(d.ended) << d.end.diagnostic;
+  EXPECT_EQ(d.shown(), names_shown + relationship_shown + procedure_shown + factor_shown + factor_rejected +
+                           factor_shown);
+  EXPECT_EQ(d.s->infile, "in.dat");
+  EXPECT_EQ(d.s->outfile, "out.txt");
+  EXPECT_EQ(d.s->cr, 4.0);
+  EXPECT_EQ(d.s->proc, 2);
+  EXPECT_EQ(d.s->bf, 0.3);
+}
+
+TEST(Dialogue, OptimizedProcedureAsksTheWeightsOfEveryTrait) {
+  Dialogue d("in.dat\nout.txt\n1\n1\n2\n0.3 0.7\n\n0.5\n2,\n");
+  d.s->nt = 3;
+  d.to_procedure().run(ask_weights);
+  ASSERT_FALSE(d.ended) << d.end.diagnostic;
+  EXPECT_EQ(d.shown(), names_shown + relationship_shown + procedure_shown + weights_shown +
+                           "\n    Individual trait weights (proportions):"
+                           "\n    Weight for trait  1?              -->  "
+                           "\n    Weight for trait  2?              -->  "
+                           "\n    Weight for trait  3?              -->  ");
+  EXPECT_EQ(d.s->proc, 1);
+  EXPECT_EQ(d.s->bf, 0.0);
+  EXPECT_EQ(d.s->wchoice, 2);
+  EXPECT_EQ(d.s->W(1), 0.3);
+  EXPECT_EQ(d.s->W(2), 0.5);
+  EXPECT_EQ(d.s->W(3), 2.0);
+  EXPECT_EQ(d.s->W(4), 0.0);
+}
+
+TEST(Dialogue, TraitNumbersTakeTwoPlaces) {
+  std::string answers = "2\n";
+  for (int i = 1; i <= 12; ++i) answers += "\n1\n";  // an empty line is skipped, no new prompt
+  Dialogue d(answers);
+  d.s->nt = 12;
+  d.run(ask_weights);
+  ASSERT_FALSE(d.ended) << d.end.diagnostic;
+  const std::string shown = d.shown();
+  EXPECT_NE(shown.find("\n    Weight for trait  9?              -->  \n    Weight for trait 10?"), std::string::npos);
+  EXPECT_EQ(shown.substr(shown.size() - 43), "    Weight for trait 12?              -->  ");
+  for (int i = 1; i <= 12; ++i) EXPECT_EQ(d.s->W(i), 1.0);
+}
+
+TEST(Dialogue, AnyWeightChoiceButTwoGivesEqualWeightsSilently) {
+  for (const char* choice : {"1", "0", "3", "", " 1", "22"}) {
+    Dialogue d(std::string(choice) + "\n");
+    d.s->nt = 4;
+    d.run(ask_weights);
+    ASSERT_FALSE(d.ended) << d.end.diagnostic;
+    EXPECT_EQ(d.shown(), first(weights_shown)) << '"' << choice << '"';
+    for (int i = 1; i <= 4; ++i) EXPECT_EQ(d.s->W(i), 1.0);
+    EXPECT_EQ(d.s->W(5), 0.0);
+  }
+}
+
+TEST(Dialogue, AProcedureOtherThanOneOrTwoIsAskedAgainInFull) {
+  Dialogue d("\n0\n3\n12\n-1\n 2\n0\n");
+  d.run(ask_procedure);
+  ASSERT_FALSE(d.ended) << d.end.diagnostic;
+  std::string expected;
+  for (int i = 0; i < 5; ++i) expected += procedure_shown + procedure_rejected;
+  EXPECT_EQ(d.shown(), first(expected + procedure_shown + factor_shown));
+  EXPECT_EQ(d.s->proc, 2);
+}
+
+TEST(Dialogue, ProcedureAnswersInTheFieldOfTwo) {
+  const struct {
+    const char* answer;
+    int proc;
+  } cases[] = {{"2", 2}, {" 2", 2}, {"2 ", 2}, {"1", 1}, {"01", 1}, {"1 and more", 1}, {"+2", 2}};
+  for (const auto& c : cases) {
+    Dialogue d(std::string(c.answer) + "\n0.5\n");
+    d.run(ask_procedure);
+    ASSERT_FALSE(d.ended) << c.answer << ": " << d.end.diagnostic;
+    EXPECT_EQ(d.s->proc, c.proc) << c.answer;
+    EXPECT_EQ(d.shown(), first(procedure_shown + (c.proc == 2 ? factor_shown : ""))) << c.answer;
+  }
+}
+
+TEST(Dialogue, BendingFactorIsAskedUntilItLiesBetweenZeroAndOne) {
+  const struct {
+    const char* answers;
+    int rejected;
+    double bf;
+  } cases[] = {
+      {"0\n", 0, 0.0},           {"1\n", 0, 1.0},          {"-0\n", 0, -0.0},       {"1.01\n0.5\n", 1, 0.5},
+      {"-0.5\n1\n", 1, 1.0},     {"2\n/\n0.4\n", 2, 0.4},  {"\n\n.3 9\n", 0, 0.3},  {"1.0000000000000002\n,\n1\n", 2, 1.0},
+  };
+  for (const auto& c : cases) {
+    Dialogue d(std::string("2\n") + c.answers);
+    d.run(ask_procedure);
+    ASSERT_FALSE(d.ended) << c.answers << ": " << d.end.diagnostic;
+    std::string expected = procedure_shown + factor_shown;
+    for (int i = 0; i < c.rejected; ++i) expected += factor_rejected + factor_shown;
+    EXPECT_EQ(d.shown(), first(expected)) << c.answers;
+    EXPECT_EQ(d.s->bf, c.bf) << c.answers;
+    EXPECT_EQ(std::signbit(d.s->bf), std::signbit(c.bf)) << c.answers;
+  }
+}
+
+TEST(Dialogue, CoefficientIsStoredAsItsReciprocal) {
+  const struct {
+    const char* answer;
+    double cr;
+  } cases[] = {{".25\n", 4.0}, {"1\n", 1.0}, {"\n\n  .5 junk\n", 2.0}, {"-2\n", -0.5}};
+  for (const auto& c : cases) {
+    Dialogue d(c.answer);
+    d.run(ask_relationship);
+    ASSERT_FALSE(d.ended) << d.end.diagnostic;
+    EXPECT_EQ(d.s->cr, c.cr) << c.answer;
+    EXPECT_EQ(d.shown(), first(relationship_shown)) << c.answer;
+  }
+  for (const char* zero : {"0\n", "/\n"}) {  // no test of the coefficient: an infinite cr
+    Dialogue d(zero);
+    d.run(ask_relationship);
+    ASSERT_FALSE(d.ended);
+    EXPECT_TRUE(std::isinf(d.s->cr) && d.s->cr > 0) << zero;
+  }
+}
+
+TEST(Dialogue, FileNamesAreTheWholeLineWithoutTrailingBlanks) {
+  Dialogue d("a rather long input file name.dat   \r\n  out\n");
+  d.run(ask_file_names);
+  ASSERT_FALSE(d.ended);
+  EXPECT_EQ(d.s->infile, "a rather long input file name.dat");
+  EXPECT_EQ(d.s->outfile, "  out");
+}
+
+TEST(Dialogue, UnreadableAnswersEndTheRunWithADiagnostic) {
+  const struct {
+    std::string answers;
+    std::string diagnostic;
+  } cases[] = {
+      {"", "standard input ends before the name of the input file was answered"},
+      {"in\n", "standard input ends before the name of the output file was answered"},
+      {"in\nout\n\n\n", "standard input ends before the coefficient of relationship was answered"},
+      {"in\nout\nabc\n", "standard input, line 3: expected a number, found \"abc\""},
+      {"in\nout\n'.25'\n", "standard input, line 3: expected a number, found \"'.25'\""},
+      {"in\nout\n1\n", "standard input ends before the choice of procedure was answered"},
+      {"in\nout\n1\nx\n", "standard input, line 4: expected an integer (blanks, digits and one leading sign), found \"x\""},
+      {"in\nout\n1\n5\n", "standard input ends before the choice of procedure was answered"},
+      {"in\nout\n1\n2\n", "standard input ends before the bending factor was answered"},
+      {"in\nout\n1\n2\n7\n/\n", "standard input ends before the bending factor was answered"},
+      {"in\nout\n1\n2\n.5x\n", "standard input, line 5: expected a number, found \".5x\""},
+      {"in\nout\n1\n2\n1e999\n", "standard input, line 5: expected a number of magnitude at most 1.7976931348623157e308, found \"1e999\""},
+  };
+  for (const auto& c : cases) {
+    Dialogue d(c.answers);
+    d.to_procedure();
+    ASSERT_TRUE(d.ended) << c.answers;
+    EXPECT_EQ(d.end.status, ExitStatus::InputOutput);
+    EXPECT_EQ(d.end.diagnostic, c.diagnostic) << c.answers;
+  }
+  const struct {
+    std::string answers;
+    std::string diagnostic;
+  } weights[] = {
+      {"", "standard input ends before the choice of trait weights was answered"},
+      {"2\n1\n", "standard input ends before the weight for trait 2 was answered"},
+      {"2\n1\nhalf\n", "standard input, line 3: expected a number, found \"half\""},
+  };
+  for (const auto& c : weights) {
+    Dialogue d(c.answers);
+    d.s->nt = 2;
+    d.run(ask_weights);
+    ASSERT_TRUE(d.ended) << c.answers;
+    EXPECT_EQ(d.end.diagnostic, c.diagnostic) << c.answers;
+  }
+}
+
+}  // namespace
+}  // namespace vcshrink
