@@ -31,7 +31,7 @@ std::string display_name(std::string_view name) {
   return d;
 }
 
-std::string quoted(std::string_view text) {
+std::string quote_found(std::string_view text) {
   constexpr std::size_t shown = 40;
   std::string q = "\"";
   for (std::size_t i = 0; i < text.size() && i < shown; ++i) {
@@ -64,17 +64,17 @@ std::string read_diagnostic(const LineSource& source, const ReadResult& r, std::
     case ReadError::ReadFailed:
       return where + ": cannot read: " + std::strerror(r.os_error);
     case ReadError::NotANumber:
-      return where + ": expected a number, found " + quoted(r.found);
+      return where + ": expected a number, found " + quote_found(r.found);
     case ReadError::NotAnInteger:
-      return where + ": expected an integer (digits without a decimal point or exponent), found " + quoted(r.found);
+      return where + ": expected an integer (digits without a decimal point or exponent), found " + quote_found(r.found);
     case ReadError::IntegerOutOfRange:
-      return where + ": expected an integer from -2147483648 to 2147483647, found " + quoted(r.found);
+      return where + ": expected an integer from -2147483648 to 2147483647, found " + quote_found(r.found);
     case ReadError::NumberOutOfRange:
-      return where + ": expected a number of magnitude at most 1.7976931348623157e308, found " + quoted(r.found);
+      return where + ": expected a number of magnitude at most 1.7976931348623157e308, found " + quote_found(r.found);
     case ReadError::BadRepeatCount:
-      return where + ": expected a repeat count of at least 1, found " + quoted(r.found);
+      return where + ": expected a repeat count of at least 1, found " + quote_found(r.found);
     case ReadError::BadIntegerField:
-      return where + ": expected an integer (blanks, digits and one leading sign), found " + quoted(r.found);
+      return where + ": expected an integer (blanks, digits and one leading sign), found " + quote_found(r.found);
   }
   return where + ": unreadable input";
 }

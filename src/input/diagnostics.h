@@ -11,7 +11,7 @@
 namespace vcshrink {
 
 // text in double quotes, control and non-ASCII bytes escaped as \xNN, cut after 40 bytes.
-std::string quoted(std::string_view text);
+std::string quote_found(std::string_view text);
 
 // A file name for a diagnostic: as typed, with control bytes escaped as \xNN.
 std::string display_name(std::string_view name);
