@@ -1,0 +1,127 @@
+// The built program's dialogue and its input file: exact console bytes of complete
+// dialogues, and the diagnostics, exit status and files of runs that end before computing.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support/run_program.h"
+
+namespace vcshrink::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string two_traits = "Two traits\n2\n0.30\n0.10 0.20\n0.70\n0.15 0.80\n0.30\n0.40 0.25\n";
+
+const std::string names_shown =
+    "    Name of input file?  -->  \n"
+    "    Name of output file? -->  ";
+const std::string procedure_shown =
+    "\n\n"
+    "    Use of the \"optimized\" procedure? (1)\n"
+    "    Use of a \"fixed\" bending factor?  (2)  -->  ";
+const std::string questions_shown =
+    "\n\n"
+    "    Coefficient of relationship (cr)?\n"
+    "    e.g. halfsib analysis:   cr = .25,\n"
+    "    e.g. fullsib analysis:   cr = .50,\n"
+    "    e.g. any animal model:   cr = 1\n"
+    "\n"
+    "                             cr?           -->  " +
+    procedure_shown;
+const std::string factor_shown =
+    "\n\n"
+    "    Selected value for bending factor?\n"
+    "    (factor must be between 0 and 1)       -->  ";
+const std::string end_lines = "Program Completed\nPress Enter to Continue.\n";
+
+// A complete dialogue goes on to compute and report, so only its console output is
+// checked here: after the last answer nothing but the owed line end.
+TEST(DialogueEndToEnd, FixedProcedureShowsTheWholeDialogue) {
+  TempDir dir;
+  write_file(dir / "in.dat", two_traits);
+  const std::string expected = names_shown + questions_shown + factor_shown +
+                               "\n    Bending factor must be between 0 and 1!" + factor_shown + "\n";
+  EXPECT_EQ(run_program(dir.path(), "in.dat\nout.txt\n.25\n2\n-0.5\n0.3\n").out, expected);
+  // Answers typed with CR LF line ends read the same.
+  EXPECT_EQ(run_program(dir.path(), "in.dat\r\nout.txt\r\n.25\r\n2\r\n-0.5\r\n0.3\r\n").out, expected);
+}
+
+TEST(DialogueEndToEnd, OptimizedProcedureAsksTheWeightsAfterReadingTheFile) {
+  TempDir dir;
+  write_file(dir / "in.dat", two_traits);
+  const ProgramResult r = run_program(dir.path(), "in.dat\nout.txt\n1\n7\n1\n2\n0.3 0.7\n0.7\n");
+  EXPECT_EQ(r.out, names_shown + questions_shown + "\n    Procedure must be 1 or 2!" + procedure_shown +
+                       "\n\n"
+                       "    Equal (1) \n"
+                       "    or different (2) trait weights?        -->  \n"
+                       "    Individual trait weights (proportions):\n"
+                       "    Weight for trait  1?              -->  \n"
+                       "    Weight for trait  2?              -->  \n");
+}
+
+TEST(DialogueEndToEnd, AMissingInputFileIsCreatedEmptyAndEndsTheRun) {
+  TempDir dir;
+  const ProgramResult r = run_program(dir.path(), "missing.dat\nout.txt\n1\n2\n0.5\n");
+  EXPECT_EQ(r.out, names_shown + questions_shown + factor_shown + "\n");
+  EXPECT_EQ(r.err, "missing.dat: the input file is empty\n" + end_lines);
+  EXPECT_EQ(r.status, 1);
+  ASSERT_TRUE(fs::exists(dir / "missing.dat"));
+  EXPECT_EQ(fs::file_size(dir / "missing.dat"), 0u);
+  ASSERT_TRUE(fs::exists(dir / "out.txt"));
+  EXPECT_EQ(fs::file_size(dir / "out.txt"), 0u);
+}
+
+TEST(DialogueEndToEnd, AnInputFileThatCannotBeOpenedEndsTheRunBeforeTheCoefficient) {
+  TempDir dir;
+  fs::create_directory(dir / "adir");
+  const ProgramResult r = run_program(dir.path(), "adir\nout.txt\n1\n2\n0.5\n");
+  EXPECT_EQ(r.out, names_shown + "\n");
+  EXPECT_EQ(r.err, "adir: cannot open the input file: Is a directory\n" + end_lines);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(fs::exists(dir / "out.txt"));
+}
+
+TEST(DialogueEndToEnd, ABlankNameIsAskedForAgain) {
+  TempDir dir;
+  const ProgramResult r = run_program(dir.path(), "   \nout.txt\n\n");
+  EXPECT_EQ(r.out, names_shown +
+                       "\n    Please type the name of the input file:  -->  "
+                       "\n    Please type the name of the input file:  -->  \n");
+  EXPECT_EQ(r.err, "standard input ends before the name of the input file was answered\n" + end_lines);
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST(DialogueEndToEnd, RunsEndingOnABadInputFileLeaveTheOldReportAlone) {
+  const struct {
+    std::string file, diagnostic;
+  } cases[] = {
+      {"t\n2\n0.3 0.1 0.2\n0.7 0.15\n", "in.dat, line 4: the input file ends before the residual matrix is complete"},
+      {"t\n31\n1\n", "in.dat, line 2: the number of traits must be from 1 to 30, found 31"},
+      {"t\r\n1\r\n0.3x\r\n1\r\n", "in.dat, line 3: expected a number, found \"0.3x\""},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    write_file(dir / "in.dat", c.file);
+    write_file(dir / "old.out", "an older report, longer than nothing\r\n");
+    const ProgramResult r = run_program(dir.path(), "in.dat\nold.out\n1\n2\n0.5\n");
+    EXPECT_EQ(r.out, names_shown + questions_shown + factor_shown + "\n");
+    EXPECT_EQ(r.err, c.diagnostic + "\n" + end_lines);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(read_file(dir / "old.out"), "an older report, longer than nothing\r\n");
+  }
+}
+
+TEST(DialogueEndToEnd, TheStandardInputEndingBeforeAnAnswerEndsTheRun) {
+  TempDir dir;
+  write_file(dir / "in.dat", two_traits);
+  const ProgramResult r = run_program(dir.path(), "in.dat\nout.txt\n.5\n2\n7\n");
+  EXPECT_EQ(r.out, names_shown + questions_shown + factor_shown + "\n    Bending factor must be between 0 and 1!" +
+                       factor_shown + "\n");
+  EXPECT_EQ(r.err, "standard input ends before the bending factor was answered\n" + end_lines);
+  EXPECT_EQ(r.status, 1);
+}
+
+}  // namespace
+}  // namespace vcshrink::testing
