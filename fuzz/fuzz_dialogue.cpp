@@ -17,8 +17,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static std::FILE* null_out = std::fopen("/dev/null", "w");
   if (size == 0 || null_out == nullptr) return 0;
-  std::FILE* in = size > 1 ? fmemopen(const_cast<std::uint8_t*>(data + 1), size - 1, "r")
-                           : std::fopen("/dev/null", "r");
+  std::FILE* in =
+      size > 1 ? fmemopen(const_cast<std::uint8_t*>(data + 1), size - 1, "r") : std::fopen("/dev/null", "r");
   if (in == nullptr) return 0;
   vcshrink::Console console(null_out, null_out);
   vcshrink::RecordWriter screen(console);

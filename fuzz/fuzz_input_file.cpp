@@ -28,8 +28,8 @@ bool mirrored(const vcshrink::TraitMatrix& m, int nt) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const int proc = data[0] % 2 == 0 ? 1 : 2;
-  std::FILE* file = size > 1 ? fmemopen(const_cast<std::uint8_t*>(data + 1), size - 1, "r")
-                             : std::fopen("/dev/null", "r");
+  std::FILE* file =
+      size > 1 ? fmemopen(const_cast<std::uint8_t*>(data + 1), size - 1, "r") : std::fopen("/dev/null", "r");
   if (file == nullptr) return 0;
   auto s = std::make_unique<vcshrink::RunState>();
   s->proc = proc;

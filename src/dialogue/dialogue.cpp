@@ -31,7 +31,7 @@ void ask_file_names(RunState& s, RecordWriter& screen, LineSource& keyboard) {
 }
 
 void ask_relationship(RunState& s, RecordWriter& screen, LineSource& keyboard) {
-  screen.write({brk(), skip(5), lit("Coefficient of relationship (cr)?"),  //
+  screen.write({brk(), skip(5), lit("Coefficient of relationship (cr)?"),   //
                 brk(), skip(5), lit("e.g. halfsib analysis:   cr = .25,"),  //
                 brk(), skip(5), lit("e.g. fullsib analysis:   cr = .50,"),  //
                 brk(), skip(5), lit("e.g. any animal model:   cr = 1"),     //

@@ -42,7 +42,8 @@ int finish_run(Run& run, const RunEnd& end) {
   std::string close_diagnostic;
   if (written && close_error != 0 && status == ExitStatus::ReportWritten) {
     status = ExitStatus::InputOutput;
-    close_diagnostic = display_name(run.report.name()) + ": cannot close the report file: " + std::strerror(close_error);
+    close_diagnostic =
+        display_name(run.report.name()) + ": cannot close the report file: " + std::strerror(close_error);
   }
   if (!end.diagnostic.empty()) run.console.error_line(end.diagnostic);
   if (!close_diagnostic.empty()) run.console.error_line(close_diagnostic);

@@ -66,7 +66,8 @@ std::string read_diagnostic(const LineSource& source, const ReadResult& r, std::
     case ReadError::NotANumber:
       return where + ": expected a number, found " + quote_found(r.found);
     case ReadError::NotAnInteger:
-      return where + ": expected an integer (digits without a decimal point or exponent), found " + quote_found(r.found);
+      return where + ": expected an integer (digits without a decimal point or exponent), found " +
+             quote_found(r.found);
     case ReadError::IntegerOutOfRange:
       return where + ": expected an integer from -2147483648 to 2147483647, found " + quote_found(r.found);
     case ReadError::NumberOutOfRange:

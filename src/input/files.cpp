@@ -89,8 +89,7 @@ void ReportFile::attach(const OpenedFile& f, const std::string& name) {
 }
 
 void ReportFile::fail(int error) const {
-  end_run(ExitStatus::InputOutput,
-          display_name(name_) + ": cannot write the report file: " + std::strerror(error));
+  end_run(ExitStatus::InputOutput, display_name(name_) + ": cannot write the report file: " + std::strerror(error));
 }
 
 void ReportFile::replace_content(std::string_view text) {
@@ -175,7 +174,8 @@ void open_files(RunState& s, RecordWriter& screen, LineSource& keyboard, InputFi
 
   // The report replaces its file's content: written over the input file it would
   // destroy the matrices it reports on.
-  struct stat a {}, b {};
+  struct stat a {
+  }, b{};
   if (::fstat(::fileno(input.lines().file()), &a) == 0 && ::fstat(out.fd, &b) == 0 && S_ISREG(a.st_mode) &&
       a.st_dev == b.st_dev && a.st_ino == b.st_ino) {
     end_run(ExitStatus::InputOutput, display_name(s.outfile) + ": cannot use the input file as the report file");

@@ -111,7 +111,9 @@ ReadError store(std::string_view s, const Target& t) {
   return to_double(s, *t.real) ? ReadError::None : ReadError::NumberOutOfRange;
 }
 
-ReadError not_a_value(const Target& t) { return t.integer != nullptr ? ReadError::NotAnInteger : ReadError::NotANumber; }
+ReadError not_a_value(const Target& t) {
+  return t.integer != nullptr ? ReadError::NotAnInteger : ReadError::NotANumber;
+}
 
 }  // namespace
 

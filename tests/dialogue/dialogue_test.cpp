@@ -75,8 +75,8 @@ TEST(Dialogue, FixedProcedureShowsEveryPromptByteForByte) {
   Dialogue d("in.dat\nout.txt\n.25\n2\n1.5\n0.3\n");
   d.to_procedure();
   ASSERT_FALSE(d.ended) << d.end.diagnostic;
-  EXPECT_EQ(d.shown(), names_shown + relationship_shown + procedure_shown + factor_shown + factor_rejected +
-                           factor_shown);
+  EXPECT_EQ(d.shown(),
+            names_shown + relationship_shown + procedure_shown + factor_shown + factor_rejected + factor_shown);
   EXPECT_EQ(d.s->infile, "in.dat");
   EXPECT_EQ(d.s->outfile, "out.txt");
   EXPECT_EQ(d.s->cr, 4.0);
@@ -158,8 +158,8 @@ TEST(Dialogue, BendingFactorIsAskedUntilItLiesBetweenZeroAndOne) {
     int rejected;
     double bf;
   } cases[] = {
-      {"0\n", 0, 0.0},           {"1\n", 0, 1.0},          {"-0\n", 0, -0.0},       {"1.01\n0.5\n", 1, 0.5},
-      {"-0.5\n1\n", 1, 1.0},     {"2\n/\n0.4\n", 2, 0.4},  {"\n\n.3 9\n", 0, 0.3},  {"1.0000000000000002\n,\n1\n", 2, 1.0},
+      {"0\n", 0, 0.0},       {"1\n", 0, 1.0},         {"-0\n", 0, -0.0},      {"1.01\n0.5\n", 1, 0.5},
+      {"-0.5\n1\n", 1, 1.0}, {"2\n/\n0.4\n", 2, 0.4}, {"\n\n.3 9\n", 0, 0.3}, {"1.0000000000000002\n,\n1\n", 2, 1.0},
   };
   for (const auto& c : cases) {
     Dialogue d(std::string("2\n") + c.answers);
@@ -212,12 +212,14 @@ TEST(Dialogue, UnreadableAnswersEndTheRunWithADiagnostic) {
       {"in\nout\nabc\n", "standard input, line 3: expected a number, found \"abc\""},
       {"in\nout\n'.25'\n", "standard input, line 3: expected a number, found \"'.25'\""},
       {"in\nout\n1\n", "standard input ends before the choice of procedure was answered"},
-      {"in\nout\n1\nx\n", "standard input, line 4: expected an integer (blanks, digits and one leading sign), found \"x\""},
+      {"in\nout\n1\nx\n",
+       "standard input, line 4: expected an integer (blanks, digits and one leading sign), found \"x\""},
       {"in\nout\n1\n5\n", "standard input ends before the choice of procedure was answered"},
       {"in\nout\n1\n2\n", "standard input ends before the bending factor was answered"},
       {"in\nout\n1\n2\n7\n/\n", "standard input ends before the bending factor was answered"},
       {"in\nout\n1\n2\n.5x\n", "standard input, line 5: expected a number, found \".5x\""},
-      {"in\nout\n1\n2\n1e999\n", "standard input, line 5: expected a number of magnitude at most 1.7976931348623157e308, found \"1e999\""},
+      {"in\nout\n1\n2\n1e999\n",
+       "standard input, line 5: expected a number of magnitude at most 1.7976931348623157e308, found \"1e999\""},
   };
   for (const auto& c : cases) {
     Dialogue d(c.answers);

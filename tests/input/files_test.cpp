@@ -3,12 +3,11 @@
 #include "input/files.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
@@ -99,8 +98,10 @@ TEST(OpenFiles, DiagnosticsComeBeforeAnythingElseIsAsked) {
       {"in.dat", "in.dat", "", d + "in.dat: cannot use the input file as the report file"},
       {"", "out.txt", "\n  \n", "standard input ends before the name of the input file was answered"},
       {"in.dat", "", "", "standard input ends before the name of the output file was answered"},
-      {std::string("in.dat\0x", 8), "out.txt", "", "in.dat\\x00x: cannot open the input file: the name holds a NUL character"},
-      {"in.dat", std::string(5000, 'n'), "", d + std::string(5000, 'n') + ": cannot open the report file: File name too long"},
+      {std::string("in.dat\0x", 8), "out.txt", "",
+       "in.dat\\x00x: cannot open the input file: the name holds a NUL character"},
+      {"in.dat", std::string(5000, 'n'), "",
+       d + std::string(5000, 'n') + ": cannot open the report file: File name too long"},
   };
   for (const auto& c : cases) {
     Opening o(dir, c.infile, c.outfile, c.keys);
