@@ -4,10 +4,13 @@
 
 #include <cfenv>
 #include <cstring>
+#include <string>
 
+#include "bending/bending.h"
 #include "dialogue/dialogue.h"
 #include "input/diagnostics.h"
 #include "input/input_file.h"
+#include "report/report_writer.h"
 
 namespace vcshrink {
 
@@ -24,8 +27,20 @@ void run_steps(Run& run) {
   read_input_file(s, run.input.lines());
   if (s.proc == 1) ask_weights(s, run.screen, run.keyboard);
 
-  // ---- The computing steps follow here: prepare_covariances, then the fixed
-  // ---- procedure or optimize_bending, then write_report.
+  prepare_covariances(s);
+  if (s.proc == 2) {
+    run_fixed_procedure(s);
+  } else {
+    optimize_bending(s);
+  }
+
+  // The whole report is formed first and then replaces the file's content in one go,
+  // so that a run that fails on the way leaves an older report as it was.
+  std::string report;
+  StringSink sink(report, "\r\n");
+  RecordWriter writer(sink);
+  write_report(s, writer);
+  run.report.replace_content(report);
 
   end_run(ExitStatus::ReportWritten);
 }
