@@ -11,10 +11,11 @@ void bend_matrices(RunState& s, double f) {
   for (int j = 1; j <= nt; ++j) {
     for (int i = 1; i <= nt; ++i) s.GADJ(i, j) = a * s.R(i, j) + b * s.G(i, j);
   }
+  const double cr = s.cr;
   for (int j = 1; j <= nt; ++j) {
     for (int i = 1; i <= nt; ++i) {
       s.PADJ(i, j) = s.GADJ(i, j) + s.R(i, j);
-      s.GFADJ(i, j) = s.cr * s.GADJ(i, j);
+      s.GFADJ(i, j) = cr * s.GADJ(i, j);
     }
   }
 }

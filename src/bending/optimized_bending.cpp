@@ -1,4 +1,6 @@
+#include <array>
 #include <cmath>
+#include <cstddef>
 
 #include "bending/bending.h"
 #include "driver/end_run.h"
@@ -15,9 +17,11 @@ constexpr double MinAggregateVariance = 0.001;
 // u' M v as (u' M) v: the row vector u times M into row 1 of wk, then that row times
 // v, each sum from 0 in ascending index.
 double quadratic_form(const TraitVector& u, const TraitMatrix& m, const TraitVector& v, int nt, TraitMatrix& wk) {
-  TraitMatrix row;  // u as a one-row matrix
-  for (int k = 1; k <= nt; ++k) row(1, k) = u(k);
-  mpro(row, m, wk, 1, nt, nt);
+  // u as a one-row matrix: only its row 1, elements 30 apart, is written or read, so
+  // the storage below it is left unset.
+  std::array<double, (MaxTraits - 1) * MaxTraits + 1> row;
+  for (int k = 1; k <= nt; ++k) row[static_cast<std::size_t>(MaxTraits * (k - 1))] = u(k);
+  mpro(row.data(), m.a.data(), wk.a.data(), 1, nt, nt);
   double q = 0.0;
   mpro(wk.a.data(), v.v.data(), &q, 1, nt, 1);
   return q;

@@ -9,7 +9,9 @@
 // form any one element, and their order, are those of the textbook statement of each
 // routine. That keeps every result bit for bit, including -0, infinities and NaNs.
 // On processors with AVX2 a wider-vector copy of each kernel is chosen at load time;
-// neither copy contracts a product and a sum into one rounding.
+// neither copy contracts a product and a sum into one rounding. Defining
+// VCSHRINK_NO_TARGET_CLONES builds the baseline copy alone (to check that it gives
+// the same bits on an AVX2 machine).
 #if defined(__x86_64__) && defined(__ELF__) && !defined(VCSHRINK_NO_TARGET_CLONES)
 #define VCSHRINK_KERNEL __attribute__((target_clones("avx2", "default")))
 #else
@@ -21,45 +23,115 @@ namespace {
 
 constexpr int S = MaxTraits;  // elements from one column to the next
 
+// One elimination step i whose pivot row, already multiplied by the reciprocal of
+// the pivot, is ri and whose multipliers (column i before the step) are f: stores
+// the pivot row and takes f(r) times it from every other row r.
+inline __attribute__((always_inline)) void eliminate(double* __restrict a, int n, int i, const double* __restrict f,
+                                                    const double* __restrict ri) {
+  for (int k = 0; k < n; ++k) {
+    double* const col = a + k * S;
+    const double pk = ri[k];
+    col[i] = pk;
+    for (int r = 0; r < i; ++r) col[r] = col[r] - f[r] * pk;
+    for (int r = i + 1; r < n; ++r) col[r] = col[r] - f[r] * pk;
+  }
+}
+
 // Gauss-Jordan steps on the leading n x n block of a; false when a pivot is below
-// the limit (a is then partly changed).
+// the limit (a then holds the result of the steps before that pivot's).
+//
+// Two steps i and j = i + 1 go through the matrix in one pass. Before it, the rows
+// and multipliers that the second step needs are formed exactly as the first step
+// would leave them: row j after step i, and column j after step i (its multipliers).
+// In the pass each element of another row then gets both updates in turn, the first
+// rounded before the second, as two separate passes would give them.
 VCSHRINK_KERNEL bool invert_in_place(double* __restrict a, int n) {
   for (int k = 0; k < n; ++k) a[k * S + k] = a[k * S + k] + 1.0;
-  double f[MaxTraits];
-  for (int i = 0; i < n; ++i) {
-    double* const pivot_col = a + i * S;
-    const double p = pivot_col[i] - 1.0;
+  double f[MaxTraits], g[MaxTraits], ri[MaxTraits], rj[MaxTraits];
+  int i = 0;
+  for (; i + 1 < n; i += 2) {
+    const int j = i + 1;
+    const double* const ci = a + i * S;
+    const double* const cj = a + j * S;
+    const double p = ci[i] - 1.0;
     if (std::fabs(p) < PivotLimit) return false;
     const double q = 1.0 / p;
-    // Multipliers of every other row: column i before any row of this step changes.
-    for (int r = 0; r < n; ++r) f[r] = pivot_col[r];
-    // Column by column: the pivot row's element times q, then every other row's
-    // element less its multiplier times that scaled element. Row i is left out of
-    // the update by splitting the row range, not by a zero multiplier.
+    for (int r = 0; r < n; ++r) f[r] = ci[r];
+    for (int k = 0; k < n; ++k) ri[k] = q * a[i + k * S];
+    for (int k = 0; k < n; ++k) rj[k] = a[j + k * S] - f[j] * ri[k];
+    const double p2 = rj[j] - 1.0;
+    if (std::fabs(p2) < PivotLimit) {
+      eliminate(a, n, i, f, ri);  // step i completes before the run ends at step j
+      return false;
+    }
+    const double q2 = 1.0 / p2;
+    for (int r = 0; r < i; ++r) g[r] = cj[r] - f[r] * ri[j];
+    for (int r = j + 1; r < n; ++r) g[r] = cj[r] - f[r] * ri[j];
+    const double gi = ri[j];
+    for (int k = 0; k < n; ++k) rj[k] = q2 * rj[k];
     for (int k = 0; k < n; ++k) {
       double* const col = a + k * S;
-      const double pk = q * col[i];
-      col[i] = pk;
-      for (int r = 0; r < i; ++r) col[r] = col[r] - f[r] * pk;
-      for (int r = i + 1; r < n; ++r) col[r] = col[r] - f[r] * pk;
+      const double pik = ri[k], pjk = rj[k];
+      for (int r = 0; r < i; ++r) col[r] = (col[r] - f[r] * pik) - g[r] * pjk;
+      for (int r = j + 1; r < n; ++r) col[r] = (col[r] - f[r] * pik) - g[r] * pjk;
+      col[i] = pik - gi * pjk;
+      col[j] = pjk;
     }
+  }
+  if (i < n) {  // the last step of an odd order
+    const double* const ci = a + i * S;
+    const double p = ci[i] - 1.0;
+    if (std::fabs(p) < PivotLimit) return false;
+    const double q = 1.0 / p;
+    for (int r = 0; r < n; ++r) f[r] = ci[r];
+    for (int k = 0; k < n; ++k) ri[k] = q * a[i + k * S];
+    eliminate(a, n, i, f, ri);
   }
   for (int k = 0; k < n; ++k) a[k * S + k] = a[k * S + k] - 1.0;
   return true;
 }
 
-VCSHRINK_KERNEL void multiply(const double* __restrict a, const double* __restrict b, double* __restrict c, int l,
-                              int m, int n) {
-  for (int j = 0; j < n; ++j) {
-    double* const cj = c + j * S;
-    const double* const bj = b + j * S;
-    for (int i = 0; i < l; ++i) cj[i] = 0.0;
-    for (int k = 0; k < m; ++k) {
-      const double bk = bj[k];
-      const double* const ak = a + k * S;
-      for (int i = 0; i < l; ++i) cj[i] = cj[i] + ak[i] * bk;
+// C block of R rows and C columns, held in locals over the whole sum: each element
+// starts at +0 and adds its products A(i,k) b in ascending k.
+template <int R, int C>
+inline __attribute__((always_inline)) void product_block(const double* __restrict a, const double* __restrict b,
+                                                        double* __restrict c, int m) {
+  double acc[C][R];
+  for (int t = 0; t < C; ++t)
+    for (int r = 0; r < R; ++r) acc[t][r] = 0.0;
+  for (int k = 0; k < m; ++k) {
+    const double* const ak = a + k * S;
+    for (int t = 0; t < C; ++t) {
+      const double bk = b[k + t * S];
+      for (int r = 0; r < R; ++r) acc[t][r] = acc[t][r] + ak[r] * bk;
     }
   }
+  for (int t = 0; t < C; ++t)
+    for (int r = 0; r < R; ++r) c[r + t * S] = acc[t][r];
+}
+
+// The columns j0 .. j0 + C - 1 of C, row block by row block.
+template <int C>
+inline __attribute__((always_inline)) void product_columns(const double* __restrict a, const double* __restrict b,
+                                                          double* __restrict c, int l, int m) {
+  int i = 0;
+  for (; i + 8 <= l; i += 8) product_block<8, C>(a + i, b, c + i, m);
+  if (i + 4 <= l) {
+    product_block<4, C>(a + i, b, c + i, m);
+    i += 4;
+  }
+  if (i + 2 <= l) {
+    product_block<2, C>(a + i, b, c + i, m);
+    i += 2;
+  }
+  if (i < l) product_block<1, C>(a + i, b, c + i, m);
+}
+
+VCSHRINK_KERNEL void multiply(const double* __restrict a, const double* __restrict b, double* __restrict c, int l,
+                              int m, int n) {
+  int j = 0;
+  for (; j + 4 <= n; j += 4) product_columns<4>(a, b + j * S, c + j * S, l, m);
+  for (; j < n; ++j) product_columns<1>(a, b + j * S, c + j * S, l, m);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,9 +31,12 @@ bool same_bits(const TraitMatrix& x, const TraitMatrix& y) { return std::memcmp(
 std::string first_difference(const TraitMatrix& x, const TraitMatrix& y) {
   for (int j = 1; j <= MaxTraits; ++j)
     for (int i = 1; i <= MaxTraits; ++i)
-      if (std::bit_cast<std::uint64_t>(x(i, j)) != std::bit_cast<std::uint64_t>(y(i, j)))
-        return "(" + std::to_string(i) + "," + std::to_string(j) + "): " + std::to_string(x(i, j)) + " vs " +
-               std::to_string(y(i, j));
+      if (std::bit_cast<std::uint64_t>(x(i, j)) != std::bit_cast<std::uint64_t>(y(i, j))) {
+        std::ostringstream out;
+        out.precision(17);
+        out << "(" << i << "," << j << "): " << x(i, j) << " vs " << y(i, j);
+        return out.str();
+      }
   return "none";
 }
 
@@ -242,6 +246,24 @@ TEST(Minv, MatchesTheReferenceBitForBitOnRandomMatrices) {
     }
   }
   EXPECT_GT(inverted, 1000);  // the comparison covered finished inverses, not just early ends
+}
+
+// The run may end at any step, the first or the second of a pair the routine takes
+// together; the matrix then holds exactly the earlier steps' result.
+TEST(Minv, SmallPivotAtAnyStepLeavesTheEarlierStepsAsTheReferenceDoes) {
+  Generator gen(5);
+  for (int n : {2, 5, 6, 30}) {
+    for (int step = 1; step <= n; ++step) {
+      TraitMatrix input = gen.matrix(Kind::General, n);
+      // A singular leading block of order step: its last row repeats its first.
+      if (step == 1) input(1, 1) = 0.0;
+      for (int k = 1; k <= step && step > 1; ++k) input(step, k) = input(1, k);
+      TraitMatrix expected = input, got = input;
+      ASSERT_FALSE(literal::minv(expected, n)) << "n " << n << " step " << step;
+      ASSERT_TRUE(run_minv(got, n).ended) << "n " << n << " step " << step;
+      ASSERT_TRUE(same_bits(got, expected)) << "n " << n << " step " << step << " " << first_difference(got, expected);
+    }
+  }
 }
 
 TEST(Mpro, MatchesTheReferenceBitForBitOnRandomShapes) {
