@@ -6,7 +6,7 @@
 # usage: tests/e2e/record_case.sh PROGRAM NAME [REPORT-FILE-NAME]
 set -euo pipefail
 exe=$(realpath "$1"); name=$2; report=${3:-}
-case_dir=$(dirname "$0")/cases/$name
+case_dir=$(realpath "$(dirname "$0")")/cases/$name
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
 for f in "$case_dir"/*; do
   b=$(basename "$f")
