@@ -3,7 +3,6 @@
 // finds in its directory, and what the run must leave: expected.stdout,
 // expected.stderr, expected.status and, under expected.files/, the exact content of
 // every file named there (the report, or an old report that must stay unchanged).
-// VCSHRINK_UNDER_TEST in the environment names another build of the program to check.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,11 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path cases_dir = fs::path(VCSHRINK_SOURCE_DIR) / "tests" / "e2e" / "cases";
-
-const char* program_under_test() {
-  const char* exe = std::getenv("VCSHRINK_UNDER_TEST");
-  return exe != nullptr && *exe != '\0' ? exe : VCSHRINK_EXE;
-}
 
 std::vector<std::string> case_names() {
   std::vector<std::string> names;
@@ -48,7 +42,7 @@ TEST_P(Golden, RunLeavesExactlyTheRecordedBytes) {
     if (name == "stdin" || name.rfind("expected", 0) == 0) continue;
     fs::copy(e.path(), tmp.path() / name, fs::copy_options::recursive);
   }
-  const ProgramResult r = run_program(tmp.path(), read_file(dir / "stdin"), program_under_test());
+  const ProgramResult r = run_program(tmp.path(), read_file(dir / "stdin"));
   EXPECT_EQ(r.out, read_file(dir / "expected.stdout"));
   EXPECT_EQ(r.err, read_file(dir / "expected.stderr"));
   EXPECT_EQ(std::to_string(r.status) + "\n", read_file(dir / "expected.status"));

@@ -53,9 +53,16 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// The program to run: VCSHRINK_UNDER_TEST from the environment names another build
+// of it (a check that every build writes the same bytes); else the one built here.
+inline const char* program_under_test() {
+  const char* exe = std::getenv("VCSHRINK_UNDER_TEST");
+  return exe != nullptr && *exe != '\0' ? exe : VCSHRINK_EXE;
+}
+
 // Runs the program in dir with stdin holding input (never a terminal).
 inline ProgramResult run_program(const std::filesystem::path& dir, const std::string& input,
-                                 const char* exe = VCSHRINK_EXE) {
+                                 const char* exe = program_under_test()) {
   const auto in = dir / ".stdin", out = dir / ".stdout", err = dir / ".stderr";
   write_file(in, input);
   pid_t pid = ::fork();
