@@ -1,4 +1,4 @@
-// Rendering of single values into fixed-width fields. A field's spec (kind, width,
+// Rendering of single values into fixed-width fields. A field's layout (kind, width,
 // decimals) is a plain value; the render functions never fail: a value that does
 // not fit shows as asterisks, a NaN or infinity as left-aligned "NaN"/"Inf".
 #pragma once

@@ -1,6 +1,6 @@
 #include "records/record_writer.h"
 
-#include <cmath>
+#include <algorithm>
 #include <string>
 
 namespace vcshrink {
@@ -21,47 +21,26 @@ void RecordWriter::end_record() {
   pos_ = 0;
 }
 
-void RecordWriter::write_values(std::span<const double> values, int per_record, FieldSpec spec) {
+void RecordWriter::write_values(std::span<const double> values, int per_record, FieldSpec f) {
   for (std::size_t i = 0; i < values.size(); ++i) {
     if (i > 0 && per_record > 0 && i % static_cast<std::size_t>(per_record) == 0) end_record();
-    put_value(values[i], spec);
+    put_value(values[i], f);
   }
 }
 
-void RecordWriter::put_value(const Value& v, FieldSpec spec) {
-  switch (spec.kind) {
-    case FieldKind::Fixed:
-      if (const double* x = std::get_if<double>(&v)) {
-        put(fixed_field(*x, spec.width, spec.decimals));
-      } else if (const std::int64_t* i = std::get_if<std::int64_t>(&v)) {
-        put(fixed_field(static_cast<double>(*i), spec.width, spec.decimals));
-      } else {
-        put(text_field(std::get<std::string_view>(v), spec.width));
-      }
-      break;
-    case FieldKind::Integer:
-      if (const std::int64_t* i = std::get_if<std::int64_t>(&v)) {
-        put(integer_field(*i, spec.width));
-      } else if (const double* x = std::get_if<double>(&v)) {
-        // A real in an integer field is shown truncated; one out of range as asterisks.
-        if (std::isfinite(*x) && std::fabs(*x) < 9.2e18) {
-          put(integer_field(static_cast<std::int64_t>(*x), spec.width));
-        } else {
-          put(std::string(static_cast<std::size_t>(std::max(spec.width, 0)), '*'));
-        }
-      } else {
-        put(text_field(std::get<std::string_view>(v), spec.width));
-      }
-      break;
-    case FieldKind::Text:
-      if (const std::string_view* s = std::get_if<std::string_view>(&v)) {
-        put(text_field(*s, spec.width));
-      } else if (const double* x = std::get_if<double>(&v)) {
-        put(fixed_field(*x, spec.width, spec.decimals));
-      } else {
-        put(integer_field(std::get<std::int64_t>(v), spec.width));
-      }
-      break;
+void RecordWriter::put_value(const Value& v, FieldSpec f) {
+  // Each field kind shows its own kind of value; any other value shows as asterisks.
+  const double* real = std::get_if<double>(&v);
+  const std::int64_t* whole = std::get_if<std::int64_t>(&v);
+  const std::string_view* words = std::get_if<std::string_view>(&v);
+  if (f.kind == FieldKind::Fixed && real != nullptr) {
+    put(fixed_field(*real, f.width, f.decimals));
+  } else if (f.kind == FieldKind::Integer && whole != nullptr) {
+    put(integer_field(*whole, f.width));
+  } else if (f.kind == FieldKind::Text && words != nullptr) {
+    put(text_field(*words, f.width));
+  } else {
+    put(std::string(static_cast<std::size_t>(std::max(f.width, 0)), '*'));
   }
 }
 

@@ -52,6 +52,13 @@ TEST(RecordWriter, ValuesRunningOutEndTheStatement) {
   EXPECT_EQ(write({lit("x")}, reals(3)), "x\r\n");
 }
 
+TEST(RecordWriter, EachFieldKindShowsItsOwnKindOfValue) {
+  EXPECT_EQ(write({field(integer(3)), field(text(4)), field(fixed(5, 1))},
+                  {std::int64_t{7}, std::string_view("ab"), 2.25}),
+            "  7  ab  2.3\r\n");
+  EXPECT_EQ(write({field(integer(3)), field(fixed(4, 1))}, {0.5, std::int64_t{1}}), "*******\r\n");
+}
+
 TEST(RecordWriter, WriteValuesLeavesLastRecordOpen) {
   std::string out;
   StringSink sink(out, "\n");
