@@ -2,6 +2,8 @@
 // residual matrix and reports the matrices and genetic parameters before and after.
 #include <csignal>
 #include <cstdio>
+#include <exception>
+#include <string>
 
 #include "driver/run.h"
 
@@ -13,5 +15,9 @@ int main() {
     vcshrink::run_steps(run);
   } catch (const vcshrink::RunEnd& end) {
     return vcshrink::finish_run(run, end);
+  } catch (const std::exception& e) {
+    // Memory or the library failing: the run still ends in order, its files closed and
+    // no report claimed.
+    return vcshrink::finish_run(run, {vcshrink::ExitStatus::InputOutput, {}, std::string("vcshrink: ") + e.what()});
   }
 }
