@@ -8,23 +8,9 @@
 #include <vector>
 
 #include "driver/run_state.h"
+#include "support/matrix_fixture.h"
 
 namespace vcshrink::testing {
-
-using Rows = std::initializer_list<std::initializer_list<double>>;
-
-inline void set_lower(TraitMatrix& m, Rows rows) {
-  int i = 1;
-  for (auto row : rows) {
-    int j = 1;
-    for (double v : row) {
-      m(i, j) = v;
-      m(j, i) = v;
-      ++j;
-    }
-    ++i;
-  }
-}
 
 // An optimized-procedure state (proc 1); weights default to 1.0 each.
 inline RunState make_state(Rows g, Rows r, Rows prior, double coefficient, std::vector<double> weights = {}) {

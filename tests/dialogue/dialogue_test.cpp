@@ -10,38 +10,20 @@
 
 #include "driver/end_run.h"
 #include "input/memory_input.h"
+#include "support/console_prompts.h"
 
 namespace vcshrink {
 namespace {
 
 using testing::CapturedConsole;
 using testing::MemoryInput;
-
-const std::string names_shown =
-    "    Name of input file?  -->  \n"
-    "    Name of output file? -->  ";
-const std::string relationship_shown =
-    "\n\n"
-    "    Coefficient of relationship (cr)?\n"
-    "    e.g. halfsib analysis:   cr = .25,\n"
-    "    e.g. fullsib analysis:   cr = .50,\n"
-    "    e.g. any animal model:   cr = 1\n"
-    "\n"
-    "                             cr?           -->  ";
-const std::string procedure_shown =
-    "\n\n"
-    "    Use of the \"optimized\" procedure? (1)\n"
-    "    Use of a \"fixed\" bending factor?  (2)  -->  ";
-const std::string factor_shown =
-    "\n\n"
-    "    Selected value for bending factor?\n"
-    "    (factor must be between 0 and 1)       -->  ";
-const std::string factor_rejected = "\n    Bending factor must be between 0 and 1!";
-const std::string procedure_rejected = "\n    Procedure must be 1 or 2!";
-const std::string weights_shown =
-    "\n\n"
-    "    Equal (1) \n"
-    "    or different (2) trait weights?        -->  ";
+using testing::factor_rejected;
+using testing::factor_shown;
+using testing::names_shown;
+using testing::procedure_rejected;
+using testing::procedure_shown;
+using testing::relationship_shown;
+using testing::weights_shown;
 
 // What a step shows as the first output of a run: no line end is owed before it.
 std::string first(const std::string& shown) { return shown.substr(1); }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/console_prompts.h"
 #include "support/run_program.h"
 
 namespace vcshrink::testing {
@@ -14,26 +15,7 @@ namespace fs = std::filesystem;
 
 const std::string two_traits = "Two traits\n2\n0.30\n0.10 0.20\n0.70\n0.15 0.80\n0.30\n0.40 0.25\n";
 
-const std::string names_shown =
-    "    Name of input file?  -->  \n"
-    "    Name of output file? -->  ";
-const std::string procedure_shown =
-    "\n\n"
-    "    Use of the \"optimized\" procedure? (1)\n"
-    "    Use of a \"fixed\" bending factor?  (2)  -->  ";
-const std::string questions_shown =
-    "\n\n"
-    "    Coefficient of relationship (cr)?\n"
-    "    e.g. halfsib analysis:   cr = .25,\n"
-    "    e.g. fullsib analysis:   cr = .50,\n"
-    "    e.g. any animal model:   cr = 1\n"
-    "\n"
-    "                             cr?           -->  " +
-    procedure_shown;
-const std::string factor_shown =
-    "\n\n"
-    "    Selected value for bending factor?\n"
-    "    (factor must be between 0 and 1)       -->  ";
+const std::string questions_shown = relationship_shown + procedure_shown;
 const std::string end_lines = "Program Completed\nPress Enter to Continue.\n";
 
 // A complete dialogue goes on to compute and report, so only its console output is

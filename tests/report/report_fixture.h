@@ -9,26 +9,11 @@
 #include <vector>
 
 #include "driver/run_state.h"
+#include "support/matrix_fixture.h"
 #include "records/record_writer.h"
 #include "report/report_writer.h"
 
 namespace vcshrink::testing {
-
-using Rows = std::initializer_list<std::initializer_list<double>>;
-
-// Fills the lower triangle of m from rows and mirrors it.
-inline void set_lower(TraitMatrix& m, Rows rows) {
-  int i = 1;
-  for (const auto& r : rows) {
-    int j = 1;
-    for (double x : r) {
-      m(i, j) = x;
-      m(j, i) = x;
-      ++j;
-    }
-    ++i;
-  }
-}
 
 // G and R as read, then P = G + R and GF = cr G as the covariance preparation forms them.
 inline void set_covariances(RunState& s, int nt, double cr, Rows g, Rows r) {
