@@ -1,0 +1,66 @@
+// A run at an interactive console: on a terminal the program waits for Enter after
+// the end-of-run lines, and ends only when it comes.
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "support/run_program.h"
+
+namespace vcshrink::testing {
+namespace {
+
+// Reads from fd until text has appeared or the time is up; returns everything read.
+std::string read_until(int fd, const std::string& text, std::chrono::milliseconds limit) {
+  std::string seen;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (seen.find(text) == std::string::npos) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+    char buf[512];
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n <= 0) break;
+    seen.append(buf, static_cast<std::size_t>(n));
+  }
+  return seen;
+}
+
+TEST(Interactive, WaitsForEnterOnATerminal) {
+  TempDir dir;
+  write_file(dir / "two.dat", "Two traits\n2\n0.30\n0.10 0.20\n0.70\n0.15 0.80\n");
+  int master = -1;
+  const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (::chdir(dir.path().c_str()) != 0) ::_exit(127);
+    ::execl(program_under_test(), program_under_test(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  const std::string answers = "two.dat\nreport.txt\n1\n2\n0.3\n";
+  ASSERT_EQ(::write(master, answers.data(), answers.size()), static_cast<ssize_t>(answers.size()));
+  const std::string shown = read_until(master, "Press Enter to Continue.", std::chrono::seconds(20));
+  EXPECT_NE(shown.find("Program Completed"), std::string::npos) << shown;
+
+  // Still running: it waits for the line.
+  ::usleep(300 * 1000);
+  int status = 0;
+  EXPECT_EQ(::waitpid(pid, &status, WNOHANG), 0);
+
+  ASSERT_EQ(::write(master, "\n", 1), 1);
+  read_until(master, "\x04", std::chrono::seconds(5));  // drain until the terminal closes
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ::close(master);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_NE(read_file(dir / "report.txt").find("Used bending factor:  0.300"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vcshrink::testing
