@@ -1,5 +1,9 @@
 // vcshrink: bends an additive genetic (co)variance matrix toward a multiple of the
 // residual matrix and reports the matrices and genetic parameters before and after.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -8,6 +12,15 @@
 #include "driver/run.h"
 
 int main() {
+  // A standard stream closed at start-up would lend its descriptor to the input or the
+  // report file, and the console's text would be written into that file: each closed
+  // one is opened on /dev/null first (open takes the lowest free descriptor).
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      const int null_fd = ::open("/dev/null", O_RDWR);
+      if (null_fd > 2) ::close(null_fd);
+    }
+  }
   // A closed standard output must not kill the run before its files are closed.
   std::signal(SIGPIPE, SIG_IGN);
   static vcshrink::Run run(stdin, stdout, stderr);

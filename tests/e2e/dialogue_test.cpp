@@ -1,6 +1,9 @@
 // The built program's dialogue and its input file: exact console bytes of complete
 // dialogues, and the diagnostics, exit status and files of runs that end before computing.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -103,6 +106,45 @@ TEST(DialogueEndToEnd, TheStandardInputEndingBeforeAnAnswerEndsTheRun) {
                        factor_shown + "\n");
   EXPECT_EQ(r.err, "standard input ends before the bending factor was answered\n" + end_lines);
   EXPECT_EQ(r.status, 1);
+}
+
+// Runs the program in dir on the answers in .stdin with the standard stream closed_fd
+// closed (the others going to files); returns the exit status, -1 when it did not exit.
+int run_with_stream_closed(const fs::path& dir, int closed_fd) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::chdir(dir.c_str()) != 0) ::_exit(127);
+    const int fds[] = {::open(".stdin", O_RDONLY), ::open(".stdout", O_WRONLY | O_CREAT | O_TRUNC, 0644),
+                       ::open(".stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644)};
+    for (int fd = 0; fd < 3; ++fd) {
+      if (fds[fd] < 0 || ::dup2(fds[fd], fd) < 0) ::_exit(127);
+      ::close(fds[fd]);
+    }
+    ::close(closed_fd);
+    ::execl(program_under_test(), program_under_test(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int wstatus = 0;
+  if (pid < 0 || ::waitpid(pid, &wstatus, 0) != pid || !WIFEXITED(wstatus)) return -1;
+  return WEXITSTATUS(wstatus);
+}
+
+// A standard stream closed at the start must not hand its descriptor to the input or
+// the report file: the console's text would then be written into that file.
+TEST(DialogueEndToEnd, AClosedStandardStreamWritesIntoNeitherFile) {
+  const std::string answers = "in.dat\nout.txt\n.25\n2\n0.3\n";
+  TempDir ref;
+  write_file(ref / "in.dat", two_traits);
+  ASSERT_EQ(run_program(ref.path(), answers).status, 0);
+  const std::string report = read_file(ref / "out.txt");
+  for (const int closed : {1, 2}) {
+    TempDir dir;
+    write_file(dir / "in.dat", two_traits);
+    write_file(dir / ".stdin", answers);
+    EXPECT_EQ(run_with_stream_closed(dir.path(), closed), 0) << "descriptor " << closed;
+    EXPECT_EQ(read_file(dir / "in.dat"), two_traits) << "descriptor " << closed;
+    EXPECT_EQ(read_file(dir / "out.txt"), report) << "descriptor " << closed;
+  }
 }
 
 }  // namespace
