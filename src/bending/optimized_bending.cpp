@@ -78,9 +78,16 @@ void optimize_bending(RunState& s) {
       chosen = true;
     }
   }
-  if (!chosen)
-    end_run(ExitStatus::NoFactor,
-            "no bending factor could be chosen: every grid score is undefined (are all trait weights zero?)");
+  if (!chosen) {
+    // Every score NaN (all trait weights zero, for one), or every one a number at or
+    // below the start of the selection (a prior far outside the range of parameters).
+    bool any_number = false;
+    for (const double rho : s.RHO) any_number = any_number || !std::isnan(rho);
+    end_run(ExitStatus::NoFactor, any_number ? "no bending factor could be chosen: no grid score exceeds -999 "
+                                               "(check the prior matrix)"
+                                             : "no bending factor could be chosen: every grid score is undefined "
+                                               "(are all trait weights zero?)");
+  }
 
   s.bf_used = 0.001 * s.kbest;
   bend_matrices(s, s.bf_used);

@@ -98,16 +98,23 @@ TEST(OptimizeBending, SearchEndsTheRun) {
     RunState state;
     ExitStatus status;
     const char* notice;
+    const char* diagnostic;
   };
   RunState no_procedure = make_state(ThreeG, ThreeR, {}, 1.0, {0, 0, 0});
   no_procedure.proc = 3;  // optimized search without a prior or weights
+  const char* const undefined =
+      "no bending factor could be chosen: every grid score is undefined (are all trait weights zero?)";
   const Case cases[] = {
       {"all weights zero: every score NaN", make_state(ThreeG, ThreeR, ThreePrior, 1.0, {0, 0, 0}),
-       ExitStatus::NoFactor, ""},
-      {"a procedure choice other than 1 or 2", no_procedure, ExitStatus::NoFactor, ""},
+       ExitStatus::NoFactor, "", undefined},
+      {"a procedure choice other than 1 or 2", no_procedure, ExitStatus::NoFactor, "", undefined},
+      // A prior heritability of -1000: the aggregate variance is floored, and every score
+      // is a number far below -999, so none is chosen although none is undefined.
+      {"every score a number below the start", make_state({{1}}, {{2}}, {{-1000}}, 1.0), ExitStatus::NoFactor, "",
+       "no bending factor could be chosen: no grid score exceeds -999 (check the prior matrix)"},
       // R inverts, but the unbent phenotypic matrix G + R = diag(0, 1) has a zero first pivot.
       {"phenotypic matrix of factor 0 is singular", make_state({{-1}, {0, 0}}, {{1}, {0, 1}}, {{0.2}, {0, 0.2}}, 1.0),
-       ExitStatus::SingularMatrix, "matrix singulaer!"},
+       ExitStatus::SingularMatrix, "matrix singulaer!", ""},
   };
   for (const Case& c : cases) {
     RunState s = c.state;
@@ -118,10 +125,7 @@ TEST(OptimizeBending, SearchEndsTheRun) {
     } catch (const RunEnd& e) {
       EXPECT_EQ(e.status, c.status) << c.what;
       EXPECT_EQ(e.console_notice, c.notice) << c.what;
-      if (c.status == ExitStatus::NoFactor) {
-        EXPECT_EQ(e.diagnostic,
-                  "no bending factor could be chosen: every grid score is undefined (are all trait weights zero?)");
-      }
+      EXPECT_EQ(e.diagnostic, c.diagnostic) << c.what;
     }
   }
 }
