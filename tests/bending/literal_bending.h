@@ -1,5 +1,6 @@
-// Reference bending search for the tests and the benchmark: bending, the prior genetic
-// matrix, the score of one factor and the grid search written step by step as stated,
+// Reference bending core for the tests and the benchmark: the covariance preparation,
+// bending, the prior genetic matrix, the score of one factor and the grid search written
+// step by step as stated,
 // on the reference matrix routines. The program's search must give the same bits.
 #pragma once
 
@@ -10,6 +11,29 @@
 #include "matrix/literal_matrix.h"
 
 namespace vcshrink::literal {
+
+// SCALE, RINV, RINVG, eigmean, P and GF; returns false where the program ends the run.
+inline bool prepare_covariances(RunState& s) {
+  const int nt = s.nt;
+  for (int i = 1; i <= nt; ++i) {
+    double v = s.G(i, i);
+    if (v < MinVariance) v = MinVariance;
+    s.SCALE(i) = s.W(i) / std::sqrt(v * s.cr);
+  }
+  for (int j = 1; j <= nt; ++j)
+    for (int i = 1; i <= nt; ++i) s.RINV(i, j) = s.R(i, j);
+  if (!minv(s.RINV, nt)) return false;
+  mpro(s.RINV.a.data(), s.G.a.data(), s.RINVG.a.data(), nt, nt, nt);
+  double sum = 0.0;
+  for (int k = 1; k <= nt; ++k) sum = sum + s.RINVG(k, k);
+  s.eigmean = sum / static_cast<double>(nt);
+  for (int j = 1; j <= nt; ++j)
+    for (int i = 1; i <= nt; ++i) {
+      s.P(i, j) = s.G(i, j) + s.R(i, j);
+      s.GF(i, j) = s.cr * s.G(i, j);
+    }
+  return true;
+}
 
 inline void bend_matrices(RunState& s, double f) {
   const double a = f * s.eigmean;

@@ -1,6 +1,6 @@
 // The optimized procedure: the factor chosen on the worked examples, the ends of the
-// run during the search, and bit-for-bit agreement of the whole search with the
-// reference search on random inputs.
+// run during the search, and bit-for-bit agreement of the covariance preparation and
+// the whole search with the reference on random inputs.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -175,8 +175,15 @@ TEST(OptimizeBending, WholeSearchMatchesTheReferenceBitForBit) {
     for (bool awkward : {false, true}) {
       const std::string what = "nt " + std::to_string(nt) + (awkward ? " awkward" : "");
       RunState s = random_state(rng, nt, awkward);
-      prepare_covariances(s);
       RunState ref = s;
+      prepare_covariances(s);
+      ASSERT_TRUE(literal::prepare_covariances(ref)) << what;
+      EXPECT_EQ(bits(s.eigmean), bits(ref.eigmean)) << what;
+      EXPECT_EQ(std::memcmp(s.SCALE.v.data(), ref.SCALE.v.data(), sizeof s.SCALE.v), 0) << what << " SCALE";
+      expect_same(s.RINV, ref.RINV, what + " RINV");
+      expect_same(s.RINVG, ref.RINVG, what + " RINVG");
+      expect_same(s.P, ref.P, what + " P");
+      expect_same(s.GF, ref.GF, what + " GF");
       const bool ref_chose = literal::optimize_bending(ref);
       bool chose = true;
       try {
