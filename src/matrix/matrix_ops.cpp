@@ -37,6 +37,19 @@ inline __attribute__((always_inline)) void eliminate(double* __restrict a, int n
   }
 }
 
+// The start of elimination step i: the multipliers (column i before the step) into f
+// and the pivot row times the reciprocal of the pivot into ri; false when the pivot
+// is below the limit.
+inline __attribute__((always_inline)) bool begin_step(const double* a, int n, int i, double* f, double* ri) {
+  const double* const ci = a + i * S;
+  const double p = ci[i] - 1.0;
+  if (std::fabs(p) < PivotLimit) return false;
+  const double q = 1.0 / p;
+  for (int r = 0; r < n; ++r) f[r] = ci[r];
+  for (int k = 0; k < n; ++k) ri[k] = q * a[i + k * S];
+  return true;
+}
+
 // Gauss-Jordan steps on the leading n x n block of a; false when a pivot is below
 // the limit (a then holds the result of the steps before that pivot's).
 //
@@ -51,13 +64,8 @@ VCSHRINK_KERNEL bool invert_in_place(double* __restrict a, int n) {
   int i = 0;
   for (; i + 1 < n; i += 2) {
     const int j = i + 1;
-    const double* const ci = a + i * S;
     const double* const cj = a + j * S;
-    const double p = ci[i] - 1.0;
-    if (std::fabs(p) < PivotLimit) return false;
-    const double q = 1.0 / p;
-    for (int r = 0; r < n; ++r) f[r] = ci[r];
-    for (int k = 0; k < n; ++k) ri[k] = q * a[i + k * S];
+    if (!begin_step(a, n, i, f, ri)) return false;
     for (int k = 0; k < n; ++k) rj[k] = a[j + k * S] - f[j] * ri[k];
     const double p2 = rj[j] - 1.0;
     if (std::fabs(p2) < PivotLimit) {
@@ -79,12 +87,7 @@ VCSHRINK_KERNEL bool invert_in_place(double* __restrict a, int n) {
     }
   }
   if (i < n) {  // the last step of an odd order
-    const double* const ci = a + i * S;
-    const double p = ci[i] - 1.0;
-    if (std::fabs(p) < PivotLimit) return false;
-    const double q = 1.0 / p;
-    for (int r = 0; r < n; ++r) f[r] = ci[r];
-    for (int k = 0; k < n; ++k) ri[k] = q * a[i + k * S];
+    if (!begin_step(a, n, i, f, ri)) return false;
     eliminate(a, n, i, f, ri);
   }
   for (int k = 0; k < n; ++k) a[k * S + k] = a[k * S + k] - 1.0;
