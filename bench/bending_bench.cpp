@@ -91,7 +91,7 @@ void minv_bench(benchmark::State& state, bool reference) {
     if (reference)
       literal::minv(a, MaxTraits);
     else
-      minv(a, MaxTraits);
+      benchmark::DoNotOptimize(minv(a, MaxTraits));
     benchmark::DoNotOptimize(a);
   });
 }

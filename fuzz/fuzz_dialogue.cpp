@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "dialogue/dialogue.h"
-#include "driver/end_run.h"
-#include "driver/run_state.h"
+#include "run/end_run.h"
+#include "run/run_state.h"
 #include "input/files.h"
 #include "input/line_source.h"
 #include "records/console.h"

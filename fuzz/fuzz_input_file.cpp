@@ -6,8 +6,8 @@
 #include <cstring>
 #include <memory>
 
-#include "driver/end_run.h"
-#include "driver/run_state.h"
+#include "run/end_run.h"
+#include "run/run_state.h"
 #include "input/input_file.h"
 #include "input/line_source.h"
 

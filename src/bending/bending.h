@@ -3,7 +3,7 @@
 // pair of matrices, and the grid search of the optimized procedure.
 #pragma once
 
-#include "driver/run_state.h"
+#include "run/run_state.h"
 #include "matrix/trait_matrix.h"
 
 namespace vcshrink {

@@ -2,6 +2,7 @@
 
 #include "bending/bending.h"
 #include "matrix/matrix_ops.h"
+#include "run/end_run.h"
 
 namespace vcshrink {
 
@@ -19,7 +20,7 @@ void prepare_covariances(RunState& s) {
   // Mean eigenvalue of R^-1 G as the trace of RINV G over nt; R itself stays as read.
   for (int j = 1; j <= nt; ++j)
     for (int i = 1; i <= nt; ++i) s.RINV(i, j) = s.R(i, j);
-  minv(s.RINV, nt);
+  if (!minv(s.RINV, nt).inverted()) end_singular_matrix();
   mpro(s.RINV, s.G, s.RINVG, nt, nt, nt);
   double trace = 0.0;
   for (int k = 1; k <= nt; ++k) trace = trace + s.RINVG(k, k);

@@ -3,7 +3,7 @@
 #include <cstddef>
 
 #include "bending/bending.h"
-#include "driver/end_run.h"
+#include "run/end_run.h"
 #include "matrix/matrix_ops.h"
 
 namespace vcshrink {
@@ -46,7 +46,7 @@ double evaluate_factor(RunState& s, double f) {
   bend_matrices(s, f);
   for (int j = 1; j <= nt; ++j)
     for (int i = 1; i <= nt; ++i) s.PADJINV(i, j) = s.PADJ(i, j);
-  minv(s.PADJINV, nt);
+  if (!minv(s.PADJINV, nt).inverted()) end_singular_matrix();
 
   // Index weights (PADJ^-1 GFADJ) SCALE, the matrix product first.
   mpro(s.PADJINV, s.GFADJ, s.WK, nt, nt, nt);

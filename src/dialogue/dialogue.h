@@ -3,7 +3,7 @@
 // through the console's record writer; answers come from the standard input's lines.
 #pragma once
 
-#include "driver/run_state.h"
+#include "run/run_state.h"
 #include "input/line_source.h"
 #include "records/record_writer.h"
 

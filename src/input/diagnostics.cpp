@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "driver/end_run.h"
+#include "run/end_run.h"
 
 namespace vcshrink {
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "driver/end_run.h"
+#include "run/end_run.h"
 #include "input/diagnostics.h"
 #include "input/reading.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/run_state.h"
+#include "run/run_state.h"
 #include "input/line_source.h"
 #include "records/record_writer.h"
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "driver/end_run.h"
+#include "run/end_run.h"
 #include "input/diagnostics.h"
 #include "input/reading.h"
 

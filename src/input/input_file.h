@@ -2,7 +2,7 @@
 // of the genetic, residual and (optimized procedure) prior matrices, each mirrored.
 #pragma once
 
-#include "driver/run_state.h"
+#include "run/run_state.h"
 #include "input/line_source.h"
 
 namespace vcshrink {

@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "driver/end_run.h"
-
 // The loops below run over the independent elements of each step in whatever order
 // keeps the innermost loop on adjacent storage (down a column); the operations that
 // form any one element, and their order, are those of the textbook statement of each
@@ -37,9 +35,9 @@ inline __attribute__((always_inline)) void eliminate(double* __restrict a, int n
   }
 }
 
-// The start of elimination step i: the multipliers (column i before the step) into f
-// and the pivot row times the reciprocal of the pivot into ri; false when the pivot
-// is below the limit.
+// The start of elimination step i (0-based): the multipliers (column i before the
+// step) into f and the pivot row times the reciprocal of the pivot into ri; false
+// when the pivot is below the limit.
 inline __attribute__((always_inline)) bool begin_step(const double* a, int n, int i, double* f, double* ri) {
   const double* const ci = a + i * S;
   const double p = ci[i] - 1.0;
@@ -50,27 +48,28 @@ inline __attribute__((always_inline)) bool begin_step(const double* a, int n, in
   return true;
 }
 
-// Gauss-Jordan steps on the leading n x n block of a; false when a pivot is below
-// the limit (a then holds the result of the steps before that pivot's).
+// Gauss-Jordan steps on the leading n x n block of a; 0 when inverted, else the
+// 1-based step whose pivot is below the limit (a then holds the result of the steps
+// before that pivot's).
 //
 // Two steps i and j = i + 1 go through the matrix in one pass. Before it, the rows
 // and multipliers that the second step needs are formed exactly as the first step
 // would leave them: row j after step i, and column j after step i (its multipliers).
 // In the pass each element of another row then gets both updates in turn, the first
 // rounded before the second, as two separate passes would give them.
-VCSHRINK_KERNEL bool invert_in_place(double* __restrict a, int n) {
+VCSHRINK_KERNEL int invert_in_place(double* __restrict a, int n) {
   for (int k = 0; k < n; ++k) a[k * S + k] = a[k * S + k] + 1.0;
   double f[MaxTraits], g[MaxTraits], ri[MaxTraits], rj[MaxTraits];
   int i = 0;
   for (; i + 1 < n; i += 2) {
     const int j = i + 1;
     const double* const cj = a + j * S;
-    if (!begin_step(a, n, i, f, ri)) return false;
+    if (!begin_step(a, n, i, f, ri)) return i + 1;
     for (int k = 0; k < n; ++k) rj[k] = a[j + k * S] - f[j] * ri[k];
     const double p2 = rj[j] - 1.0;
     if (std::fabs(p2) < PivotLimit) {
-      eliminate(a, n, i, f, ri);  // step i completes before the run ends at step j
-      return false;
+      eliminate(a, n, i, f, ri);  // step i completes before the inversion stops at step j
+      return j + 1;
     }
     const double q2 = 1.0 / p2;
     for (int r = 0; r < i; ++r) g[r] = cj[r] - f[r] * ri[j];
@@ -87,11 +86,11 @@ VCSHRINK_KERNEL bool invert_in_place(double* __restrict a, int n) {
     }
   }
   if (i < n) {  // the last step of an odd order
-    if (!begin_step(a, n, i, f, ri)) return false;
+    if (!begin_step(a, n, i, f, ri)) return i + 1;
     eliminate(a, n, i, f, ri);
   }
   for (int k = 0; k < n; ++k) a[k * S + k] = a[k * S + k] - 1.0;
-  return true;
+  return 0;
 }
 
 // C block of R rows and C columns, held in locals over the whole sum: each element
@@ -139,9 +138,7 @@ VCSHRINK_KERNEL void multiply(const double* __restrict a, const double* __restri
 
 }  // namespace
 
-void minv(TraitMatrix& a, int n) {
-  if (!invert_in_place(a.a.data(), n)) end_run(ExitStatus::SingularMatrix, {}, "matrix singulaer!");
-}
+MinvResult minv(TraitMatrix& a, int n) { return MinvResult{invert_in_place(a.a.data(), n)}; }
 
 void mpro(const double* a, const double* b, double* c, int l, int m, int n) { multiply(a, b, c, l, m, n); }
 

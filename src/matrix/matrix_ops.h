@@ -7,11 +7,19 @@
 
 namespace vcshrink {
 
+// What minv did: inverted the block, or stopped at the first pivot below the limit.
+struct [[nodiscard]] MinvResult {
+  int failed_pivot = 0;  // 1-based index of the elimination step whose pivot failed; 0 when inverted
+
+  bool inverted() const { return failed_pivot == 0; }
+};
+
 // Replaces the leading n x n block of a by its inverse: Gauss-Jordan without
 // exchanges, diagonal held offset by one, pivot row multiplied by the reciprocal.
-// A pivot p with |p| < PivotLimit ends the run with "matrix singulaer!" (a is then
-// partly changed). n <= MaxTraits; n <= 0 changes nothing.
-void minv(TraitMatrix& a, int n);
+// A pivot p with |p| < PivotLimit stops the inversion (a is then partly changed) and
+// is reported to the caller, who knows what the matrix means and ends the run.
+// n <= MaxTraits; n <= 0 changes nothing.
+MinvResult minv(TraitMatrix& a, int n);
 
 // C(1..l, 1..n) := A(1..l, 1..m) x B(1..m, 1..n), each element cleared to +0 and then
 // accumulated in ascending k. All three are 30-row column-major storage: element

@@ -3,7 +3,7 @@
 // correlations were set to zero for a vanishing genetic variance.
 #pragma once
 
-#include "driver/run_state.h"
+#include "run/run_state.h"
 
 namespace vcshrink {
 

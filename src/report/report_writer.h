@@ -3,7 +3,7 @@
 // by record in one pass. The caller decides where the records go.
 #pragma once
 
-#include "driver/run_state.h"
+#include "run/run_state.h"
 #include "records/record_writer.h"
 
 namespace vcshrink {

@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "driver/run_state.h"
+#include "run/run_state.h"
 #include "support/matrix_fixture.h"
 
 namespace vcshrink::testing {

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstddef>
 
-#include "driver/run_state.h"
+#include "run/run_state.h"
 #include "matrix/literal_matrix.h"
 
 namespace vcshrink::literal {

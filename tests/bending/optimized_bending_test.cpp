@@ -12,7 +12,7 @@
 #include "bending/bending.h"
 #include "bending/bending_fixture.h"
 #include "bending/literal_bending.h"
-#include "driver/end_run.h"
+#include "run/end_run.h"
 
 namespace vcshrink {
 namespace {

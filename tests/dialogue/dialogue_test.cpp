@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/end_run.h"
+#include "run/end_run.h"
 #include "input/memory_input.h"
 #include "support/console_prompts.h"
 

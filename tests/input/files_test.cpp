@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/end_run.h"
+#include "run/end_run.h"
 #include "input/memory_input.h"
 #include "support/run_program.h"
 

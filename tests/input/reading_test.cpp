@@ -9,7 +9,7 @@
 #include <limits>
 #include <vector>
 
-#include "driver/end_run.h"
+#include "run/end_run.h"
 #include "input/diagnostics.h"
 #include "input/memory_input.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_state.h"
+#include "run/run_state.h"
 #include "support/matrix_fixture.h"
 #include "records/record_writer.h"
 #include "report/report_writer.h"

@@ -57,6 +57,14 @@ struct RunState {
   std::int32_t kbest = 0;
   double bf_used = 0.0;  // the bending factor the report shows as used
 
+  // Positive definiteness: the eigenvalues of R^-1 G (the generalized problem
+  // G x = lambda R x), ascending; they are formed only when R is positive definite.
+  bool r_positive_definite = false;
+  TraitVector EIG;     // before bending
+  TraitVector EIGADJ;  // after bending by bf_used: (1 - bf_used) EIG + bf_used eigmean
+  bool gadj_positive_definite = false;
+  std::int32_t kpd = -1;  // smallest k whose factor 0.001 k makes every bent eigenvalue positive; -1 none
+
   // Report.
   TraitMatrix PAR;           // genetic parameters before bending
   std::int32_t nzero = 0;    // pairs whose correlations were set to zero before bending
