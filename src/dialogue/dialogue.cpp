@@ -38,6 +38,7 @@ void ask_relationship(RunState& s, RecordWriter& screen, LineSource& keyboard) {
                 brk(), brk(), skip(5), lit("                         cr?           -->  ")});
   double c = 0.0;
   read_number(keyboard, c, "the coefficient of relationship was answered");
+  s.coefficient = c;
   s.cr = 1.0 / c;
 }
 

@@ -18,7 +18,8 @@ struct RunState {
   // Dialogue and input file.
   std::string infile;   // name of the input file as typed, without trailing blanks
   std::string outfile;  // name of the report file as typed, without trailing blanks
-  double cr = 0.0;      // 1 / the typed coefficient of relationship
+  double coefficient = 0.0;  // the coefficient of relationship as typed
+  double cr = 0.0;           // 1 / the typed coefficient of relationship
   std::int32_t proc = 0;     // 1 optimized, 2 fixed
   double bf = 0.0;           // bending factor typed for the fixed procedure
   std::string title;         // first 79 characters of the input file's first line, then one blank
