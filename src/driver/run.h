@@ -10,8 +10,19 @@
 #include "input/line_source.h"
 #include "records/console.h"
 #include "records/record_writer.h"
+#include "run/warnings.h"
 
 namespace vcshrink {
+
+// Warnings go to the standard error stream, after the open console line is ended.
+class ConsoleWarnings final : public Warnings {
+ public:
+  explicit ConsoleWarnings(Console& console) : console_(console) {}
+  void line(const std::string& text) override { console_.error_line(text); }
+
+ private:
+  Console& console_;
+};
 
 struct Run {
   Run(std::FILE* in, std::FILE* out, std::FILE* err)
@@ -21,6 +32,7 @@ struct Run {
   LineSource keyboard;  // the lines of the standard input
   Console console;
   RecordWriter screen{console};
+  ConsoleWarnings warnings{console};
   InputFile input;    // open from open_files on
   ReportFile report;  // open from open_files on; written only by the report
 };
