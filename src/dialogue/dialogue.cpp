@@ -29,20 +29,14 @@ ReadResult ask(RecordWriter& screen, LineSource& keyboard, const Template& quest
   }
 }
 
-std::string trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return std::string(text);
-}
-
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Warns when the rest of an answer's line holds another number, which the answer
 // ignores: "0.3 0.7" for one weight, or "0,3" with a decimal comma, read as 0.
 void warn_ignored_number(const LineSource& keyboard, Warnings& warnings, const ReadResult& r, std::string_view what) {
   if (!begins_with_number(r.rest)) return;
-  const std::string rest = trimmed(r.rest);
-  const std::string ignored = "the rest of the line, " + quote_found(rest) + ", is ignored";
+  const std::string_view rest = std::string_view(r.rest).substr(r.rest.find_first_not_of(" \t"));
+  const std::string ignored = "the rest of the line, " + quote_rest(rest) + ", is ignored";
   std::string text;
   if (r.last.empty()) {
     text = "no number was read for the " + std::string(what) + " (a comma skips it); " + ignored;
@@ -55,7 +49,7 @@ void warn_ignored_number(const LineSource& keyboard, Warnings& warnings, const R
     if (whole && rest.size() > 1 && rest[0] == ',' && is_digit(rest[1])) {
       std::size_t end = 1;
       while (end < rest.size() && is_digit(rest[end])) ++end;
-      text += " (decimals are written with a point, as in " + r.last + "." + rest.substr(1, end - 1) + ")";
+      text += " (decimals are written with a point, as in " + r.last + "." + std::string(rest.substr(1, end - 1)) + ")";
     }
   }
   warnings.warn(place(keyboard, r.line), text);

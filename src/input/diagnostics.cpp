@@ -64,6 +64,12 @@ bool failed_on_form(const ReadResult& r) {
   }
 }
 
+std::string quote_rest(std::string_view rest) {
+  while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
+  while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t')) rest.remove_suffix(1);
+  return quote_found(rest);
+}
+
 std::string read_problem(const ReadResult& r) {
   switch (r.error) {
     case ReadError::NotANumber:

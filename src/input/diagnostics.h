@@ -13,6 +13,10 @@ namespace vcshrink {
 // text in double quotes, control and non-ASCII bytes escaped as \xNN, cut after 40 bytes.
 std::string quote_found(std::string_view text);
 
+// The ignored rest of a line for a warning: without its leading and trailing blanks and
+// tabs, then quoted as quote_found.
+std::string quote_rest(std::string_view rest);
+
 // A file name for a diagnostic: as typed, with control bytes escaped as \xNN.
 std::string display_name(std::string_view name);
 

@@ -16,12 +16,6 @@ namespace {
 
 constexpr int TitleWidth = 79;
 
-std::string trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return std::string(text);
-}
-
 // What the warnings about ignored numbers tell the user of the layout.
 std::string triangle_layout(int nt) {
   return "each matrix is a lower triangle, row i holding i numbers: " + std::to_string(nt * (nt + 1) / 2) +
@@ -35,7 +29,7 @@ void warn_numbers_after(const LineSource& file, Warnings& warnings, const ReadRe
                         const std::string& layout) {
   if (!begins_with_number(r.rest)) return;
   warnings.warn(place(file, r.line), "the numbers after " + what + " on this line are ignored: " +
-                                         quote_found(trimmed(r.rest)) + " (" + layout + ")");
+                                         quote_rest(r.rest) + " (" + layout + ")");
 }
 
 // One free-form read of the lower triangle of m, row by row: m(1,1); m(2,1), m(2,2); ...
