@@ -23,6 +23,7 @@ int main() {
   }
   // A closed standard output must not kill the run before its files are closed.
   std::signal(SIGPIPE, SIG_IGN);
+  vcshrink::install_signal_handlers();
   static vcshrink::Run run(stdin, stdout, stderr);
   try {
     vcshrink::run_steps(run);
