@@ -5,14 +5,34 @@
 #include <cfenv>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "bending/bending.h"
+#include "driver/output_files.h"
 #include "dialogue/dialogue.h"
 #include "input/diagnostics.h"
 #include "input/input_file.h"
+#include "plot/plot.h"
 #include "report/report_writer.h"
+#include "summary/summary.h"
 
 namespace vcshrink {
+
+namespace {
+
+// The summary and the picture, each asked for on the command line, after the report.
+// Neither may replace the input file, the report or (the picture) the summary.
+void write_extra_files(const Run& run) {
+  const RunState& s = run.state;
+  std::vector<KeptFile> kept{{s.infile, "the input file"}, {s.outfile, "the report file"}};
+  if (!run.options.summary.empty()) {
+    write_output_file(run.options.summary, summary_json(s, ProgramVersion), "summary file", kept);
+    kept.push_back({run.options.summary, "the summary file"});
+  }
+  if (!run.options.plot.empty()) write_output_file(run.options.plot, plot_svg(s), "plot file", kept);
+}
+
+}  // namespace
 
 void run_steps(Run& run) {
   // Start-up: IEEE double arithmetic, round to nearest, every exception masked.
@@ -41,6 +61,7 @@ void run_steps(Run& run) {
   RecordWriter writer(sink);
   write_report(s, writer);
   run.report.replace_content(report);
+  write_extra_files(run);
 
   end_run(ExitStatus::ReportWritten);
 }
