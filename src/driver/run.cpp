@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bending/bending.h"
+#include "bending/definiteness.h"
 #include "driver/output_files.h"
 #include "dialogue/dialogue.h"
 #include "input/diagnostics.h"
@@ -47,12 +48,14 @@ void run_steps(Run& run) {
   read_input_file(s, run.input.lines());
   if (s.proc == 1) ask_weights(s, run.screen, run.keyboard);
 
+  check_residual_definiteness(s, run.warnings);
   prepare_covariances(s);
   if (s.proc == 2) {
     run_fixed_procedure(s);
   } else {
     optimize_bending(s);
   }
+  check_bent_definiteness(s, run.warnings);
 
   // The whole report is formed first and then replaces the file's content in one go,
   // so that a run that fails on the way leaves an older report as it was.

@@ -141,6 +141,7 @@ std::string summary_json(const RunState& s, std::string_view version) {
   Json& e = j["eigenvalues"];
   const bool have = s.r_positive_definite;
   e["residual_positive_definite"] = have;
+  e["mean"] = number(s.eigmean);
   e["before"] = have ? vector(s.EIG, nt) : Json(nullptr);
   e["after"] = have ? vector(s.EIGADJ, nt) : Json(nullptr);
   e["bent_positive_definite"] = have ? Json(s.gadj_positive_definite) : Json(nullptr);
