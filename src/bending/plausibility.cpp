@@ -54,7 +54,7 @@ void warn_units(const RunState& s, Warnings& warnings) {
     const int u = static_cast<int>(std::lround(std::log10(v) / 2.0));
     const double rescaled = v / std::pow(10.0, 2.0 * u);
     char range[64];
-    std::snprintf(range, sizeof range, "outside %g..%g", MinStableVariance, MaxStableVariance);
+    std::snprintf(range, sizeof range, "outside %.0e..%.0e", MinStableVariance, MaxStableVariance);
     warnings.warn({}, "the phenotypic variance of trait " + std::to_string(i) + " is " + number(v) + ", " + range +
                           ", where results do not depend on the units; express trait " + std::to_string(i) +
                           " in units 10^" + std::to_string(u < 0 ? -u : u) + " times " +
