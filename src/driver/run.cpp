@@ -9,6 +9,7 @@
 
 #include "bending/bending.h"
 #include "bending/definiteness.h"
+#include "bending/plausibility.h"
 #include "driver/output_files.h"
 #include "dialogue/dialogue.h"
 #include "input/diagnostics.h"
@@ -48,6 +49,8 @@ void run_steps(Run& run) {
   read_input_file(s, run.input.lines());
   if (s.proc == 1) ask_weights(s, run.screen, run.keyboard);
 
+  if (s.proc == 1) warn_prior_ranges(s, run.warnings);
+  warn_units(s, run.warnings);
   check_residual_definiteness(s, run.warnings);
   prepare_covariances(s);
   if (s.proc == 2) {
