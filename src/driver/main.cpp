@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
     std::fputs(parsed.err.c_str(), stderr);
     return std::fflush(stdout) == 0 || parsed.status != 0 ? parsed.status : 1;
   }
+  vcshrink::install_signal_handlers();
   static vcshrink::Run run(stdin, stdout, stderr);
   run.options = parsed.options;
   try {

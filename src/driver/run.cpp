@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cfenv>
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -19,6 +20,30 @@
 #include "summary/summary.h"
 
 namespace vcshrink {
+namespace {
+
+extern "C" void end_on_signal(int sig) {
+  remove_unfinished_replacement();
+  // The signal is held while its handler runs: with its usual action back it ends the
+  // process on return, with the status a shell shows for it.
+  std::signal(sig, SIG_DFL);
+  std::raise(sig);
+}
+
+}  // namespace
+
+void install_signal_handlers() {
+  std::signal(SIGXFSZ, SIG_IGN);
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old {};
+    if (::sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+    struct sigaction act {};
+    act.sa_handler = end_on_signal;
+    sigemptyset(&act.sa_mask);
+    act.sa_flags = SA_RESTART;
+    ::sigaction(sig, &act, nullptr);
+  }
+}
 
 namespace {
 

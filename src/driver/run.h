@@ -42,6 +42,11 @@ struct Run {
   ReportFile report;  // open from open_files on; written only by the report
 };
 
+// Sets how signals act on a run: a file-size limit makes a write fail (EFBIG) instead of
+// killing the process; SIGINT, SIGTERM and SIGHUP remove an unfinished temporary report
+// file and then end the process as they would have; a signal ignored at start stays so.
+void install_signal_handlers();
+
 // Runs every step of a run in order; returns only by throwing RunEnd.
 [[noreturn]] void run_steps(Run& run);
 
