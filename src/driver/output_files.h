@@ -9,20 +9,14 @@
 
 namespace vcshrink {
 
-// Makes bytes the whole content of the file path: writes them to a new file in the same
-// directory and renames it over path, so that a failure at any point leaves an existing
-// file untouched. A path that names something other than a regular file (a device such
-// as /dev/stdout) is written directly. Returns 0, or the errno of the failure.
-[[nodiscard]] int replace_whole_file(const std::string& path, std::string_view bytes);
-
 // A file of the run that an output file must not replace, and how the diagnostic names it.
 struct KeptFile {
   std::string name;  // as typed
   std::string role;  // "the input file", "the report file", ...
 };
 
-// Writes bytes as the whole content of path; `what` names the file in the diagnostic
-// ("summary file"). Ends the run with a diagnostic and status 1 when path is one of the
+// Writes bytes as the whole content of path, the way the report replaces its file
+// (replace_file_content); `what` names the file in the diagnostic ("summary file"). Ends the run with a diagnostic and status 1 when path is one of the
 // kept files or cannot be written.
 void write_output_file(const std::string& path, std::string_view bytes, std::string_view what,
                        const std::vector<KeptFile>& kept);
