@@ -6,12 +6,18 @@
 #include <csignal>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "bending/bending.h"
+#include "bending/definiteness.h"
+#include "bending/plausibility.h"
+#include "driver/output_files.h"
 #include "dialogue/dialogue.h"
 #include "input/diagnostics.h"
 #include "input/input_file.h"
+#include "plot/plot.h"
 #include "report/report_writer.h"
+#include "summary/summary.h"
 
 namespace vcshrink {
 namespace {
@@ -39,6 +45,22 @@ void install_signal_handlers() {
   }
 }
 
+namespace {
+
+// The summary and the picture, each asked for on the command line, after the report.
+// Neither may replace the input file, the report or (the picture) the summary.
+void write_extra_files(const Run& run) {
+  const RunState& s = run.state;
+  std::vector<KeptFile> kept{{s.infile, "the input file"}, {s.outfile, "the report file"}};
+  if (!run.options.summary.empty()) {
+    write_output_file(run.options.summary, summary_json(s, ProgramVersion), "summary file", kept);
+    kept.push_back({run.options.summary, "the summary file"});
+  }
+  if (!run.options.plot.empty()) write_output_file(run.options.plot, plot_svg(s), "plot file", kept);
+}
+
+}  // namespace
+
 void run_steps(Run& run) {
   // Start-up: IEEE double arithmetic, round to nearest, every exception masked.
   std::fesetenv(FE_DFL_ENV);
@@ -56,12 +78,16 @@ void run_steps(Run& run) {
   read_input_file(s, run.input.lines(), run.warnings);
   if (s.proc == 1) ask_weights(s, run.screen, run.keyboard, run.warnings);
 
+  if (s.proc == 1) warn_prior_ranges(s, run.warnings);
+  warn_units(s, run.warnings);
+  check_residual_definiteness(s, run.warnings);
   prepare_covariances(s);
   if (s.proc == 2) {
     run_fixed_procedure(s);
   } else {
     optimize_bending(s);
   }
+  check_bent_definiteness(s, run.warnings);
 
   // The whole report is formed first and then replaces the file's content in one go,
   // so that a run that fails on the way leaves an older report as it was.
@@ -70,6 +96,7 @@ void run_steps(Run& run) {
   RecordWriter writer(sink);
   write_report(s, writer);
   run.report.replace_content(report);
+  write_extra_files(run);
 
   end_run(ExitStatus::ReportWritten);
 }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "driver/options.h"
 #include "run/end_run.h"
 #include "run/run_state.h"
 #include "input/files.h"
@@ -24,10 +25,14 @@ class ConsoleWarnings final : public Warnings {
   Console& console_;
 };
 
+// The program's version, as the build gives it.
+inline constexpr const char* ProgramVersion = VCSHRINK_VERSION;
+
 struct Run {
   Run(std::FILE* in, std::FILE* out, std::FILE* err)
       : keyboard(in, "standard input", LineSource::Kind::Console), console(out, err) {}
 
+  Options options;  // from the command line, before the dialogue
   RunState state;
   LineSource keyboard;  // the lines of the standard input
   Console console;

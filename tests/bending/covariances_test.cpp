@@ -52,13 +52,26 @@ TEST(PrepareCovariances, IdentityComponentsAndFlooredVariances) {
 }
 
 TEST(PrepareCovariances, ResidualMatrixThatCannotBeInvertedEndsTheRun) {
-  RunState s = make_state({{0.3}, {0.1, 0.2}}, {{0.0}, {0.15, 0.8}}, {}, 1.0);
-  try {
-    prepare_covariances(s);
-    FAIL() << "the run should have ended";
-  } catch (const RunEnd& e) {
-    EXPECT_EQ(e.status, ExitStatus::SingularMatrix);
-    EXPECT_EQ(e.console_notice, "matrix singulaer!");
+  struct Case {
+    RunState state;
+    const char* diagnostic;  // names the matrix and the trait whose pivot failed
+  };
+  const Case cases[] = {
+      {make_state({{0.3}, {0.1, 0.2}}, {{0.0}, {0.15, 0.8}}, {}, 1.0),
+       "the residual matrix R cannot be inverted: the pivot at trait 1 is below 1e-08"},
+      {make_state({{0.3}, {0.1, 0.2}}, {{1.0}, {1.0, 1.0}}, {}, 1.0),
+       "the residual matrix R cannot be inverted: the pivot at trait 2 is below 1e-08"},
+  };
+  for (const Case& c : cases) {
+    RunState s = c.state;
+    try {
+      prepare_covariances(s);
+      ADD_FAILURE() << c.diagnostic << ": the run should have ended";
+    } catch (const RunEnd& e) {
+      EXPECT_EQ(e.status, ExitStatus::SingularMatrix);
+      EXPECT_EQ(e.console_notice, "matrix singulaer!");
+      EXPECT_EQ(e.diagnostic, c.diagnostic);
+    }
   }
 }
 
