@@ -43,6 +43,8 @@ double evaluate_factor(RunState& s, double f);
 
 // The optimized procedure: scores every grid factor 0.001 k into RHO, keeps the first
 // best (kbest, rho_best, bf_used), then bends by bf_used and derives PARADJ, nzero_adj.
+// With pd_only (EIG, kpd formed) the best among the factors that leave G positive
+// definite; kbest_unrestricted, rho_best_unrestricted keep the best over the whole grid.
 // Ends the run when no score can be chosen (every score NaN).
 void optimize_bending(RunState& s);
 

@@ -30,9 +30,6 @@ bool finite_block(const TraitMatrix& m, int nt) {
   return true;
 }
 
-// An eigenvalue after bending by f: the eigenvector stays, the value moves toward the mean.
-double bent(double lambda, double f, double eigmean) { return (1.0 - f) * lambda + f * eigmean; }
-
 // Three significant digits, as every figure of a warning is printed.
 std::string figure(double x) {
   char buf[32];
@@ -50,32 +47,39 @@ void check_residual_definiteness(RunState& s, Warnings& warnings) {
     const Eigen::LLT<Block> cholesky(leading_block(s.R, nt));
     s.r_positive_definite = cholesky.info() == Eigen::Success;
   }
-  if (!s.r_positive_definite) {
+  // With positive definite results only the run ends on it instead, with its own diagnostic.
+  if (!s.r_positive_definite && !s.pd_only) {
     warnings.warn({}, "the residual matrix R is not positive definite; whether the bent genetic matrix is "
                       "positive definite is not checked");
   }
 }
 
-void check_bent_definiteness(RunState& s, Warnings& warnings) {
+bool find_eigenvalues(RunState& s) {
   const int nt = s.nt;
-  if (!s.r_positive_definite || !finite_block(s.G, nt)) return;
+  if (!s.r_positive_definite || !finite_block(s.G, nt)) return false;
 
   Eigen::GeneralizedSelfAdjointEigenSolver<Block> solver(nt);
   solver.compute(leading_block(s.G, nt), leading_block(s.R, nt), Eigen::EigenvaluesOnly | Eigen::Ax_lBx);
-  if (solver.info() != Eigen::Success) return;
+  if (solver.info() != Eigen::Success) return false;
   for (int i = 1; i <= nt; ++i) s.EIG(i) = solver.eigenvalues()(i - 1);
-
-  const double f = s.proc == 2 ? s.bf : s.bf_used;
-  for (int i = 1; i <= nt; ++i) s.EIGADJ(i) = bent(s.EIG(i), f, s.eigmean);
-  // For f < 1 bending keeps the order of the eigenvalues, so the smallest decides.
-  s.gadj_positive_definite = s.EIGADJ(1) > 0.0;
   s.kpd = -1;
   for (int k = 0; k < GridSize; ++k) {
-    if (bent(s.EIG(1), 0.001 * k, s.eigmean) > 0.0) {
+    if (bent_positive_definite(s, 0.001 * k)) {
       s.kpd = k;
       break;
     }
   }
+  return true;
+}
+
+void check_bent_definiteness(RunState& s, Warnings& warnings) {
+  const int nt = s.nt;
+  if (!find_eigenvalues(s)) return;
+
+  const double f = s.proc == 2 ? s.bf : s.bf_used;
+  for (int i = 1; i <= nt; ++i) s.EIGADJ(i) = bent_eigenvalue(s.EIG(i), f, s.eigmean);
+  // For f < 1 bending keeps the order of the eigenvalues, so the smallest decides.
+  s.gadj_positive_definite = s.EIGADJ(1) > 0.0;
   if (s.gadj_positive_definite) return;
 
   std::string text = "the bent genetic matrix is not positive definite: the smallest eigenvalue of R^-1 G is " +

@@ -9,7 +9,7 @@
 namespace vcshrink {
 
 // r_positive_definite := whether R (the leading nt x nt block) is positive definite, by
-// its Cholesky factor; warns when it is not. Reads nt and R only, so it can run before
+// its Cholesky factor; warns when it is not (unless pd_only: the run then ends on it). Reads nt and R only, so it can run before
 // R is inverted.
 void check_residual_definiteness(RunState& s, Warnings& warnings);
 
@@ -21,5 +21,10 @@ void check_residual_definiteness(RunState& s, Warnings& warnings);
 // when the bent matrix is not positive definite. Without a positive definite R (or
 // with a G that is not finite) the fields keep their start values and nothing is said.
 void check_bent_definiteness(RunState& s, Warnings& warnings);
+
+// EIG and kpd as check_bent_definiteness forms them, before any bending, for a run that
+// asks for positive definite results only. Returns false, leaving them unset, when R is
+// not positive definite, G is not finite or the eigenvalues cannot be formed.
+bool find_eigenvalues(RunState& s);
 
 }  // namespace vcshrink

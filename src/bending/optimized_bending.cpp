@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 #include "bending/bending.h"
 #include "bending/plausibility.h"
@@ -27,6 +28,22 @@ double quadratic_form(const TraitVector& u, const TraitMatrix& m, const TraitVec
   double q = 0.0;
   mpro(wk.a.data(), v.v.data(), &q, 1, nt, 1);
   return q;
+}
+
+// kbest, rho_best := the first strictly best score above NoScore, among the factors
+// that leave G positive definite when pd is set; false when there is none.
+bool select_best(RunState& s, bool pd) {
+  s.rho_best = NoScore;
+  bool chosen = false;
+  for (int k = 0; k < GridSize; ++k) {
+    if (pd && !bent_positive_definite(s, 0.001 * k)) continue;
+    if (s.RHO[static_cast<std::size_t>(k)] > s.rho_best) {
+      s.rho_best = s.RHO[static_cast<std::size_t>(k)];
+      s.kbest = k;
+      chosen = true;
+    }
+  }
+  return chosen;
 }
 
 }  // namespace
@@ -75,18 +92,15 @@ void optimize_bending(RunState& s) {
   for (int k = 0; k < GridSize; ++k) s.RHO[static_cast<std::size_t>(k)] = evaluate_factor(s, 0.001 * k);
 
   // The first strictly best score; a NaN never compares greater.
-  s.rho_best = NoScore;
-  bool chosen = false;
-  for (int k = 0; k < GridSize; ++k) {
-    if (s.RHO[static_cast<std::size_t>(k)] > s.rho_best) {
-      s.rho_best = s.RHO[static_cast<std::size_t>(k)];
-      s.kbest = k;
-      chosen = true;
-    }
+  if (!select_best(s, false)) end_run(ExitStatus::NoFactor, no_factor_reason(s));
+  s.kbest_unrestricted = s.kbest;
+  s.rho_best_unrestricted = s.rho_best;
+  if (s.pd_only && !select_best(s, true)) {
+    char from[16];
+    std::snprintf(from, sizeof from, "%d.%03d", s.kpd / 1000, s.kpd % 1000);
+    end_run(ExitStatus::NoFactor, std::string("no positive definite bending factor could be chosen: no score from ") +
+                                      from + " on is a number above -999");
   }
-  // Every score NaN (all trait weights zero, for one), or every one a number at or
-  // below the start of the selection (a prior far outside the range of parameters).
-  if (!chosen) end_run(ExitStatus::NoFactor, no_factor_reason(s));
 
   s.bf_used = 0.001 * s.kbest;
   bend_matrices(s, s.bf_used);

@@ -1,6 +1,7 @@
 #include "dialogue/dialogue.h"
 
 #include <cmath>
+#include <cstdio>
 #include <span>
 #include <string>
 #include <string_view>
@@ -73,6 +74,18 @@ void ask_choice(RecordWriter& screen, LineSource& keyboard, const Template& ques
   ask(screen, keyboard, question, {}, [&] { return read_integer_field(keyboard, ChoiceWidth, choice); }, unfinished);
 }
 
+// The bending-factor question, asked again until 0 <= bf <= 1.
+void ask_bending_factor(RunState& s, RecordWriter& screen, LineSource& keyboard, Warnings& warnings) {
+  const Template factor{brk(), skip(5), lit("Selected value for bending factor?"),  //
+                        brk(), skip(5), lit("(factor must be between 0 and 1)       -->  ")};
+  for (;;) {
+    ask_number(screen, keyboard, warnings, factor, {}, s.bf, "bending factor");
+    // Two ordered comparisons: both bounds are accepted.
+    if (!(s.bf > 1.0 || s.bf < 0.0)) return;
+    screen.write({skip(5), lit("Bending factor must be between 0 and 1!")});
+  }
+}
+
 }  // namespace
 
 void ask_file_names(RunState& s, RecordWriter& screen, LineSource& keyboard) {
@@ -107,13 +120,18 @@ void ask_procedure(RunState& s, RecordWriter& screen, LineSource& keyboard, Warn
     if (s.proc == 1 || s.proc == 2) break;
     screen.write({skip(5), lit("Procedure must be 1 or 2!")});
   }
-  const Template factor{brk(), skip(5), lit("Selected value for bending factor?"),  //
-                        brk(), skip(5), lit("(factor must be between 0 and 1)       -->  ")};
-  for (;;) {
-    if (s.proc == 2) ask_number(screen, keyboard, warnings, factor, {}, s.bf, "bending factor");
-    // Two ordered comparisons: both bounds are accepted.
-    if (!(s.bf > 1.0 || s.bf < 0.0)) break;
-    screen.write({skip(5), lit("Bending factor must be between 0 and 1!")});
+  if (s.proc == 2) ask_bending_factor(s, screen, keyboard, warnings);
+}
+
+void insist_on_positive_definite_factor(RunState& s, RecordWriter& screen, LineSource& keyboard,
+                                        Warnings& warnings) {
+  // A NaN factor compares false and is asked again too.
+  while (!bent_positive_definite(s, s.bf)) {
+    char from[16];
+    std::snprintf(from, sizeof from, "%d.%03d", s.kpd / 1000, s.kpd % 1000);
+    screen.write({skip(5), lit(std::string("Bending factor must be at least ") + from +
+                               " for a positive definite genetic matrix!")});
+    ask_bending_factor(s, screen, keyboard, warnings);
   }
 }
 

@@ -15,6 +15,10 @@ void add_options(CLI::App& app, Options& o) {
                  "after the report, draw the eigenvalues before and after bending and, for the optimized "
                  "procedure, the score of every bending factor to FILE (SVG)")
       ->type_name("FILE");
+  app.add_flag("--positive-definite", o.positive_definite,
+               "accept only bending factors that leave the genetic matrix positive definite: the optimized "
+               "procedure chooses the best of them, a typed factor below them is asked again; ends with status 3 "
+               "when no factor can");
 }
 
 bool takes_value(const CLI::Option& opt) { return opt.get_type_size() > 0 && !opt.get_type_name().empty(); }

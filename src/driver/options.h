@@ -10,6 +10,7 @@ namespace vcshrink {
 struct Options {
   std::string summary;  // --summary FILE: JSON summary of the run; empty for none
   std::string plot;     // --plot FILE: SVG picture of the eigenvalues and scores; empty for none
+  bool positive_definite = false;  // --positive-definite: only factors that leave G positive definite
 };
 
 struct ParsedOptions {

@@ -4,6 +4,7 @@
 
 #include <cfenv>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -59,6 +60,25 @@ void write_extra_files(const Run& run) {
   if (!run.options.plot.empty()) write_output_file(run.options.plot, plot_svg(s), "plot file", kept);
 }
 
+// With positive definite results only: the eigenvalues of R^-1 G, and either a factor
+// in 0..1 that makes every one positive or the end of the run before any report; the
+// fixed procedure's typed factor must be such a factor.
+void require_positive_definite_factor(Run& run) {
+  RunState& s = run.state;
+  if (!find_eigenvalues(s)) {
+    end_run(ExitStatus::NoFactor, "the eigenvalues of R^-1 G cannot be formed: whether a bending factor makes the "
+                                  "genetic matrix positive definite is not known");
+  }
+  if (s.kpd < 0) {
+    char mean[32];
+    std::snprintf(mean, sizeof mean, "%.3g", s.eigmean);
+    end_run(ExitStatus::NoFactor, std::string("no bending factor can make the genetic matrix positive definite: the "
+                                              "mean eigenvalue of R^-1 G, ") +
+                                      mean + ", is not positive");
+  }
+  if (s.proc == 2) insist_on_positive_definite_factor(s, run.screen, run.keyboard, run.warnings);
+}
+
 }  // namespace
 
 void run_steps(Run& run) {
@@ -80,8 +100,14 @@ void run_steps(Run& run) {
 
   if (s.proc == 1) warn_prior_ranges(s, run.warnings);
   warn_units(s, run.warnings);
+  s.pd_only = run.options.positive_definite;
   check_residual_definiteness(s, run.warnings);
+  if (s.pd_only && !s.r_positive_definite) {
+    end_run(ExitStatus::NoFactor,
+            "the residual matrix R is not positive definite: no bending factor can make the genetic matrix so");
+  }
   prepare_covariances(s);
+  if (s.pd_only) require_positive_definite_factor(run);
   if (s.proc == 2) {
     run_fixed_procedure(s);
   } else {

@@ -271,6 +271,15 @@ void score_panel(Svg& svg, const RunState& s, double top) {
     points += c(Y(r));
   }
   flush();
+  // A choice moved by asking for positive definite results: the choice over the whole grid too.
+  if (s.pd_only && s.kbest_unrestricted != s.kbest) {
+    const double f = 0.001 * s.kbest_unrestricted;
+    const double xu = X(f);
+    svg.line(xu, area_top, xu, area_bottom, "stroke=\"#7f7f7f\" stroke-dasharray=\"2 3\"");
+    if (std::isfinite(s.rho_best_unrestricted)) svg.circle(xu, Y(s.rho_best_unrestricted), 4, "fill=\"#7f7f7f\"");
+    svg.text(xu, area_bottom - 6, xu < Left + 60 ? "start" : "middle", std::string("unrestricted ").append(shortest(f)),
+             "fill=\"#7f7f7f\"");
+  }
   const double xb = X(s.bf_used);
   svg.line(xb, area_top, xb, area_bottom, "stroke=\"#d62728\" stroke-dasharray=\"4 3\"");
   if (std::isfinite(s.rho_best)) svg.circle(xb, Y(s.rho_best), 4, "fill=\"#d62728\"");

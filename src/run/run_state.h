@@ -66,10 +66,27 @@ struct RunState {
   bool gadj_positive_definite = false;
   std::int32_t kpd = -1;  // smallest k whose factor 0.001 k makes every bent eigenvalue positive; -1 none
 
+  // Only positive definite results (asked for on the command line): the fixed factor
+  // must leave G positive definite, and the optimized search chooses among the factors
+  // that do. The search's choice over the whole grid is kept beside its own.
+  bool pd_only = false;
+  std::int32_t kbest_unrestricted = 0;
+  double rho_best_unrestricted = 0.0;
+
   // Report.
   TraitMatrix PAR;           // genetic parameters before bending
   std::int32_t nzero = 0;    // pairs whose correlations were set to zero before bending
   double cr_echo = 0.0;      // the coefficient of relationship as printed, 1 / cr
 };
+
+// An eigenvalue lambda of R^-1 G after bending by f: the eigenvector stays, the value
+// moves toward the mean. For f <= 1 the order is kept, so the smallest decides
+// whether the bent matrix is positive definite.
+inline double bent_eigenvalue(double lambda, double f, double eigmean) { return (1.0 - f) * lambda + f * eigmean; }
+
+// Whether bending by f leaves every eigenvalue of R^-1 G positive (EIG formed).
+inline bool bent_positive_definite(const RunState& s, double f) {
+  return bent_eigenvalue(s.EIG(1), f, s.eigmean) > 0.0;
+}
 
 }  // namespace vcshrink

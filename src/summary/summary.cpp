@@ -155,6 +155,15 @@ std::string summary_json(const RunState& s, std::string_view version) {
     g["scores"] = std::move(scores);
     g["best_index"] = s.kbest;
     g["best_score"] = number(s.rho_best);
+    // Only with positive definite results asked for: whether that moved the choice, and
+    // the choice over the whole grid.
+    if (s.pd_only) {
+      g["positive_definite_only"] = true;
+      g["restriction_applied"] = s.kbest != s.kbest_unrestricted;
+      g["unrestricted_index"] = s.kbest_unrestricted;
+      g["unrestricted_bending_factor"] = number(0.001 * s.kbest_unrestricted);
+      g["unrestricted_score"] = number(s.rho_best_unrestricted);
+    }
   } else {
     j["search"] = nullptr;
   }

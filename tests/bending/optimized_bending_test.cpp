@@ -51,6 +51,33 @@ TEST(OptimizeBending, ThreeTraitExampleScoresRiseToFactorPoint406) {
   EXPECT_EQ(s.nzero_adj, 0);
 }
 
+// With positive definite results only, the first best score among the factors whose
+// smallest bent eigenvalue is positive; the choice over the whole grid is kept. The
+// smallest eigenvalue is set by hand here to move where that region starts.
+TEST(OptimizeBending, PositiveDefiniteOnlyChoosesWithinTheRegion) {
+  struct Case {
+    const char* what;
+    double smallest;  // EIG(1), as a multiple of eigmean
+    int kbest;
+  };
+  const Case cases[] = {
+      {"whole grid but 0 positive definite: the unrestricted choice", 0.0, 406},
+      {"positive definite above 0.5: its first factor, as scores fall after 406", -1.0, 501},
+  };
+  for (const Case& c : cases) {
+    RunState s = make_state(ThreeG, ThreeR, ThreePrior, 1.0);
+    prepare_covariances(s);
+    s.pd_only = true;
+    s.EIG(1) = c.smallest * s.eigmean;
+    optimize_bending(s);
+    EXPECT_EQ(s.kbest, c.kbest) << c.what;
+    EXPECT_EQ(bits(s.rho_best), bits(s.RHO[static_cast<std::size_t>(c.kbest)])) << c.what;
+    EXPECT_EQ(bits(s.bf_used), bits(0.001 * c.kbest)) << c.what;
+    EXPECT_EQ(s.kbest_unrestricted, 406) << c.what;
+    EXPECT_EQ(bits(s.rho_best_unrestricted), bits(s.RHO[406])) << c.what;
+  }
+}
+
 TEST(OptimizeBending, ChosenFactorOfTheWorkedExamples) {
   struct Case {
     const char* what;

@@ -15,7 +15,7 @@ ParsedOptions parse(std::vector<const char*> args) {
   return parse_options(static_cast<int>(args.size()), args.data(), "1.2");
 }
 
-const std::string usage = "usage: vcshrink [--help] [--version] [--summary FILE] [--plot FILE]\n";
+const std::string usage = "usage: vcshrink [--help] [--version] [--summary FILE] [--plot FILE] [--positive-definite]\n";
 
 TEST(Options, FilesAreTakenInEitherSpelling) {
   const ParsedOptions none = parse({});
@@ -29,12 +29,20 @@ TEST(Options, FilesAreTakenInEitherSpelling) {
   EXPECT_EQ(both.out + both.err, "");
 }
 
+TEST(Options, PositiveDefiniteIsAFlagOffByDefault) {
+  EXPECT_FALSE(parse({}).options.positive_definite);
+  const ParsedOptions on = parse({"--summary", "s.json", "--positive-definite"});
+  EXPECT_TRUE(on.run);
+  EXPECT_TRUE(on.options.positive_definite);
+  EXPECT_EQ(on.options.summary, "s.json");
+}
+
 TEST(Options, HelpAndVersionStopWithStatusZero) {
   const ParsedOptions help = parse({"--help"});
   EXPECT_FALSE(help.run);
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
-  for (const char* o : {"--help", "--version", "--summary FILE", "--plot FILE"}) {
+  for (const char* o : {"--help", "--version", "--summary FILE", "--plot FILE", "--positive-definite"}) {
     EXPECT_NE(help.out.find(o), std::string::npos) << o;
   }
   EXPECT_EQ(parse({"-h"}).out, help.out);
@@ -47,6 +55,7 @@ TEST(Options, HelpAndVersionStopWithStatusZero) {
 TEST(Options, WrongCommandLinesStopWithTheUsageLineAndStatusOne) {
   const std::vector<std::vector<const char*>> wrong = {
       {"--bogus"}, {"--summary"}, {"--plot"}, {"--summary="}, {"stray"}, {"--summary", "a", "b"}, {"-x"},
+      {"--positive-definite", "stray"},
   };
   for (const auto& args : wrong) {
     const ParsedOptions r = parse(args);

@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 
 const fs::path examples = fs::path(VCSHRINK_SOURCE_DIR) / "examples";
 const std::string end_lines = "Program Completed\nPress Enter to Continue.\n";
-const std::string usage = "usage: vcshrink [--help] [--version] [--summary FILE] [--plot FILE]\n";
+const std::string usage = "usage: vcshrink [--help] [--version] [--summary FILE] [--plot FILE] [--positive-definite]\n";
 
 std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
 
