@@ -76,10 +76,11 @@ void run_steps(Run& run) {
   ask_relationship(s, run.screen, run.keyboard, run.warnings);
   ask_procedure(s, run.screen, run.keyboard, run.warnings);
   read_input_file(s, run.input.lines(), run.warnings);
-  if (s.proc == 1) ask_weights(s, run.screen, run.keyboard, run.warnings);
-
+  // What the matrices as read probably got wrong, said before the next question.
   if (s.proc == 1) warn_prior_ranges(s, run.warnings);
   warn_units(s, run.warnings);
+  if (s.proc == 1) ask_weights(s, run.screen, run.keyboard, run.warnings);
+
   check_residual_definiteness(s, run.warnings);
   prepare_covariances(s);
   if (s.proc == 2) {
