@@ -5,14 +5,16 @@
 #include <cmath>
 
 #include "bending/bending.h"
-#include "bending/bending_fixture.h"
 #include "run/end_run.h"
+#include "bending_fixture.h"
+#include "run_end.h"
 
 namespace vcshrink {
 namespace {
 
 using testing::bits;
 using testing::make_state;
+using testing::run_end_of;
 
 TEST(PrepareCovariances, TwoTraitExampleGivesTheMeanEigenvalueToTheLastBit) {
   RunState s = make_state({{0.30}, {0.10, 0.20}}, {{0.70}, {0.15, 0.80}}, {}, 1.0);
@@ -53,13 +55,10 @@ TEST(PrepareCovariances, IdentityComponentsAndFlooredVariances) {
 
 TEST(PrepareCovariances, ResidualMatrixThatCannotBeInvertedEndsTheRun) {
   RunState s = make_state({{0.3}, {0.1, 0.2}}, {{0.0}, {0.15, 0.8}}, {}, 1.0);
-  try {
-    prepare_covariances(s);
-    FAIL() << "the run should have ended";
-  } catch (const RunEnd& e) {
-    EXPECT_EQ(e.status, ExitStatus::SingularMatrix);
-    EXPECT_EQ(e.console_notice, "matrix singulaer!");
-  }
+  const auto end = run_end_of([&] { prepare_covariances(s); });
+  ASSERT_TRUE(end) << "the run should have ended";
+  EXPECT_EQ(end->status, ExitStatus::SingularMatrix);
+  EXPECT_EQ(end->console_notice, "matrix singulaer!");
 }
 
 }  // namespace

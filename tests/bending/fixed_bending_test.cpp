@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "bending/bending.h"
-#include "bending/bending_fixture.h"
+#include "bending_fixture.h"
 
 namespace vcshrink {
 namespace {

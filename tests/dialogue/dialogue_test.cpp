@@ -6,11 +6,13 @@
 
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "run/end_run.h"
-#include "input/memory_input.h"
-#include "support/console_prompts.h"
+#include "console_prompts.h"
+#include "memory_input.h"
+#include "run_end.h"
 
 namespace vcshrink {
 namespace {
@@ -23,6 +25,7 @@ using testing::names_shown;
 using testing::procedure_rejected;
 using testing::procedure_shown;
 using testing::relationship_shown;
+using testing::run_end_of;
 using testing::weights_shown;
 
 // What a step shows as the first output of a run: no line end is owed before it.
@@ -33,20 +36,13 @@ struct Dialogue {
   std::unique_ptr<RunState> s = std::make_unique<RunState>();
   CapturedConsole console;
   MemoryInput keys;
-  RunEnd end;
-  bool ended = false;
+  std::optional<RunEnd> end;  // how the last step run ended the run, if one did
 
   explicit Dialogue(std::string answers) : keys(std::move(answers)) {}
 
   template <typename Step>
   Dialogue& run(Step step) {
-    if (ended) return *this;
-    try {
-      step(*s, console.screen, keys.lines);
-    } catch (const RunEnd& e) {
-      end = e;
-      ended = true;
-    }
+    if (!end) end = run_end_of([&] { step(*s, console.screen, keys.lines); });
     return *this;
   }
   Dialogue& to_procedure() { return run(ask_file_names).run(ask_relationship).run(ask_procedure); }
@@ -56,7 +52,7 @@ struct Dialogue {
 TEST(Dialogue, FixedProcedureShowsEveryPromptByteForByte) {
   Dialogue d("in.dat\nout.txt\n.25\n2\n1.5\n0.3\n");
   d.to_procedure();
-  ASSERT_FALSE(d.ended) << d.end.diagnostic;
+  ASSERT_FALSE(d.end) << d.end->diagnostic;
   EXPECT_EQ(d.shown(),
             names_shown + relationship_shown + procedure_shown + factor_shown + factor_rejected + factor_shown);
   EXPECT_EQ(d.s->infile, "in.dat");
@@ -70,7 +66,7 @@ TEST(Dialogue, OptimizedProcedureAsksTheWeightsOfEveryTrait) {
   Dialogue d("in.dat\nout.txt\n1\n1\n2\n0.3 0.7\n\n0.5\n2,\n");
   d.s->nt = 3;
   d.to_procedure().run(ask_weights);
-  ASSERT_FALSE(d.ended) << d.end.diagnostic;
+  ASSERT_FALSE(d.end) << d.end->diagnostic;
   EXPECT_EQ(d.shown(), names_shown + relationship_shown + procedure_shown + weights_shown +
                            "\n    Individual trait weights (proportions):"
                            "\n    Weight for trait  1?              -->  "
@@ -91,7 +87,7 @@ TEST(Dialogue, TraitNumbersTakeTwoPlaces) {
   Dialogue d(answers);
   d.s->nt = 12;
   d.run(ask_weights);
-  ASSERT_FALSE(d.ended) << d.end.diagnostic;
+  ASSERT_FALSE(d.end) << d.end->diagnostic;
   const std::string shown = d.shown();
   EXPECT_NE(shown.find("\n    Weight for trait  9?              -->  \n    Weight for trait 10?"), std::string::npos);
   EXPECT_EQ(shown.substr(shown.size() - 43), "    Weight for trait 12?              -->  ");
@@ -103,7 +99,7 @@ TEST(Dialogue, AnyWeightChoiceButTwoGivesEqualWeightsSilently) {
     Dialogue d(std::string(choice) + "\n");
     d.s->nt = 4;
     d.run(ask_weights);
-    ASSERT_FALSE(d.ended) << d.end.diagnostic;
+    ASSERT_FALSE(d.end) << d.end->diagnostic;
     EXPECT_EQ(d.shown(), first(weights_shown)) << '"' << choice << '"';
     for (int i = 1; i <= 4; ++i) EXPECT_EQ(d.s->W(i), 1.0);
     EXPECT_EQ(d.s->W(5), 0.0);
@@ -113,7 +109,7 @@ TEST(Dialogue, AnyWeightChoiceButTwoGivesEqualWeightsSilently) {
 TEST(Dialogue, AProcedureOtherThanOneOrTwoIsAskedAgainInFull) {
   Dialogue d("\n0\n3\n12\n-1\n 2\n0\n");
   d.run(ask_procedure);
-  ASSERT_FALSE(d.ended) << d.end.diagnostic;
+  ASSERT_FALSE(d.end) << d.end->diagnostic;
   std::string expected;
   for (int i = 0; i < 5; ++i) expected += procedure_shown + procedure_rejected;
   EXPECT_EQ(d.shown(), first(expected + procedure_shown + factor_shown));
@@ -128,7 +124,7 @@ TEST(Dialogue, ProcedureAnswersInTheFieldOfTwo) {
   for (const auto& c : cases) {
     Dialogue d(std::string(c.answer) + "\n0.5\n");
     d.run(ask_procedure);
-    ASSERT_FALSE(d.ended) << c.answer << ": " << d.end.diagnostic;
+    ASSERT_FALSE(d.end) << c.answer << ": " << d.end->diagnostic;
     EXPECT_EQ(d.s->proc, c.proc) << c.answer;
     EXPECT_EQ(d.shown(), first(procedure_shown + (c.proc == 2 ? factor_shown : ""))) << c.answer;
   }
@@ -146,7 +142,7 @@ TEST(Dialogue, BendingFactorIsAskedUntilItLiesBetweenZeroAndOne) {
   for (const auto& c : cases) {
     Dialogue d(std::string("2\n") + c.answers);
     d.run(ask_procedure);
-    ASSERT_FALSE(d.ended) << c.answers << ": " << d.end.diagnostic;
+    ASSERT_FALSE(d.end) << c.answers << ": " << d.end->diagnostic;
     std::string expected = procedure_shown + factor_shown;
     for (int i = 0; i < c.rejected; ++i) expected += factor_rejected + factor_shown;
     EXPECT_EQ(d.shown(), first(expected)) << c.answers;
@@ -163,14 +159,14 @@ TEST(Dialogue, CoefficientIsStoredAsItsReciprocal) {
   for (const auto& c : cases) {
     Dialogue d(c.answer);
     d.run(ask_relationship);
-    ASSERT_FALSE(d.ended) << d.end.diagnostic;
+    ASSERT_FALSE(d.end) << d.end->diagnostic;
     EXPECT_EQ(d.s->cr, c.cr) << c.answer;
     EXPECT_EQ(d.shown(), first(relationship_shown)) << c.answer;
   }
   for (const char* zero : {"0\n", "/\n"}) {  // no test of the coefficient: an infinite cr
     Dialogue d(zero);
     d.run(ask_relationship);
-    ASSERT_FALSE(d.ended);
+    ASSERT_FALSE(d.end);
     EXPECT_TRUE(std::isinf(d.s->cr) && d.s->cr > 0) << zero;
   }
 }
@@ -178,7 +174,7 @@ TEST(Dialogue, CoefficientIsStoredAsItsReciprocal) {
 TEST(Dialogue, FileNamesAreTheWholeLineWithoutTrailingBlanks) {
   Dialogue d("a rather long input file name.dat   \r\n  out\n");
   d.run(ask_file_names);
-  ASSERT_FALSE(d.ended);
+  ASSERT_FALSE(d.end);
   EXPECT_EQ(d.s->infile, "a rather long input file name.dat");
   EXPECT_EQ(d.s->outfile, "  out");
 }
@@ -206,9 +202,9 @@ TEST(Dialogue, UnreadableAnswersEndTheRunWithADiagnostic) {
   for (const auto& c : cases) {
     Dialogue d(c.answers);
     d.to_procedure();
-    ASSERT_TRUE(d.ended) << c.answers;
-    EXPECT_EQ(d.end.status, ExitStatus::InputOutput);
-    EXPECT_EQ(d.end.diagnostic, c.diagnostic) << c.answers;
+    ASSERT_TRUE(d.end) << c.answers;
+    EXPECT_EQ(d.end->status, ExitStatus::InputOutput);
+    EXPECT_EQ(d.end->diagnostic, c.diagnostic) << c.answers;
   }
   const struct {
     std::string answers;
@@ -222,8 +218,8 @@ TEST(Dialogue, UnreadableAnswersEndTheRunWithADiagnostic) {
     Dialogue d(c.answers);
     d.s->nt = 2;
     d.run(ask_weights);
-    ASSERT_TRUE(d.ended) << c.answers;
-    EXPECT_EQ(d.end.diagnostic, c.diagnostic) << c.answers;
+    ASSERT_TRUE(d.end) << c.answers;
+    EXPECT_EQ(d.end->diagnostic, c.diagnostic) << c.answers;
   }
 }
 

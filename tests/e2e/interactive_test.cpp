@@ -10,7 +10,7 @@
 #include <chrono>
 #include <string>
 
-#include "support/run_program.h"
+#include "run_program.h"
 
 namespace vcshrink::testing {
 namespace {

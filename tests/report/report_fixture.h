@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "run/run_state.h"
-#include "support/matrix_fixture.h"
 #include "records/record_writer.h"
 #include "report/report_writer.h"
+#include "run/run_state.h"
+#include "matrix_fixture.h"
 
 namespace vcshrink::testing {
 

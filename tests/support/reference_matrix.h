@@ -8,7 +8,7 @@
 
 #include "matrix/trait_matrix.h"
 
-namespace vcshrink::literal {
+namespace vcshrink::reference {
 
 // Element (i, j), 1-based, of 30-row column-major storage.
 inline double& at(double* x, int i, int j) { return x[(i - 1) + MaxTraits * (j - 1)]; }
@@ -46,4 +46,4 @@ inline void mpro(const double* a, const double* b, double* c, int l, int m, int 
   }
 }
 
-}  // namespace vcshrink::literal
+}  // namespace vcshrink::reference
