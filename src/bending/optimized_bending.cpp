@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "bending/bending.h"
+#include "bending/parameters.h"
 #include "run/end_run.h"
 #include "matrix/matrix_ops.h"
 

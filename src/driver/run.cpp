@@ -10,6 +10,7 @@
 #include "dialogue/dialogue.h"
 #include "input/diagnostics.h"
 #include "input/input_file.h"
+#include "report/report_values.h"
 #include "report/report_writer.h"
 
 namespace vcshrink {
@@ -33,6 +34,7 @@ void run_steps(Run& run) {
   } else {
     optimize_bending(s);
   }
+  prepare_report(s);
 
   // The whole report is formed first and then replaces the file's content in one go,
   // so that a run that fails on the way leaves an older report as it was.
