@@ -23,6 +23,8 @@ int main() {
   }
   // A closed standard output must not kill the run before its files are closed.
   std::signal(SIGPIPE, SIG_IGN);
+  // The run record holds every matrix of the run (over 100 kilobytes): static
+  // storage rather than the stack, allocated once before the run starts.
   static vcshrink::Run run(stdin, stdout, stderr);
   try {
     vcshrink::run_steps(run);

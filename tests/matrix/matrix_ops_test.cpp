@@ -1,5 +1,5 @@
-// minv and mpro: the stated results on small matrices, the end of the run on a small
-// pivot, and bit-for-bit agreement with the reference routines on random matrices.
+// minv and mpro: results worked out by hand on small matrices, the failed pivot that
+// minv reports, and bit-for-bit agreement with the reference routines on random matrices.
 #include "matrix/matrix_ops.h"
 
 #include <gtest/gtest.h>
@@ -67,7 +67,7 @@ TEST(Minv, OneByOneThreeIsTheStoredFourTimesTheRoundedReciprocalLessOne) {
   EXPECT_NE(a(1, 1), 1.0 / 3.0);
 }
 
-TEST(Minv, SmallPivotEndsTheRunWithTheSingularStatus) {
+TEST(Minv, SmallPivotIsReportedAsFailed) {
   struct Case {
     const char* what;
     TraitMatrix a;

@@ -1,7 +1,7 @@
 // Reference bending core for the tests and the benchmark: the covariance preparation,
-// bending, the prior genetic matrix, the score of one factor and the grid search written
-// step by step as stated, on the reference matrix routines. The program's must give the
-// same bits.
+// bending, the prior genetic matrix, the score of one factor and the grid search as plain
+// loops, each quantity formed in turn with every sum in ascending index order, on the
+// reference matrix routines. The program's must give the same bits.
 #pragma once
 
 #include <cmath>

@@ -1,7 +1,7 @@
 // Reference matrix routines for the tests and the benchmark: the inverse and the
-// product written exactly as their textbook statement reads, element by element in
-// the stated loop order, on the same 30-row column-major storage. The program's
-// routines must give the same bits.
+// product as plain loops, one element at a time, rows and columns in ascending order,
+// on the same 30-row column-major storage. The program's routines, whatever order
+// they visit elements in, must give the same bits.
 #pragma once
 
 #include <cmath>
