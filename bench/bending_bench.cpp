@@ -11,9 +11,9 @@
 #include <string>
 
 #include "bending/bending.h"
-#include "bending/literal_bending.h"
-#include "matrix/literal_matrix.h"
 #include "matrix/matrix_ops.h"
+#include "reference_bending.h"
+#include "reference_matrix.h"
 
 namespace vcshrink {
 namespace {
@@ -89,7 +89,7 @@ void minv_bench(benchmark::State& state, bool reference) {
   timed(state, "minv", reference, [&] {
     a = input;
     if (reference)
-      literal::minv(a, MaxTraits);
+      reference::minv(a, MaxTraits);
     else
       benchmark::DoNotOptimize(minv(a, MaxTraits));
     benchmark::DoNotOptimize(a);
@@ -100,7 +100,7 @@ void evaluate_bench(benchmark::State& state, bool reference) {
   auto s = bench_state(MaxTraits);
   timed(state, "evaluate_factor", reference, [&] {
     bool singular = false;
-    const double score = reference ? literal::evaluate_factor(*s, 0.406, singular) : evaluate_factor(*s, 0.406);
+    const double score = reference ? reference::evaluate_factor(*s, 0.406, singular) : evaluate_factor(*s, 0.406);
     benchmark::DoNotOptimize(score);
   });
 }
@@ -110,7 +110,7 @@ void search_bench(benchmark::State& state, bool reference) {
   auto s = bench_state(nt);
   timed(state, "search" + std::to_string(nt), reference, [&] {
     if (reference)
-      literal::optimize_bending(*s);
+      reference::optimize_bending(*s);
     else
       optimize_bending(*s);
     benchmark::DoNotOptimize(s->kbest);

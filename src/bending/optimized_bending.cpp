@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "bending/bending.h"
+#include "bending/parameters.h"
 #include "bending/plausibility.h"
 #include "run/end_run.h"
 #include "matrix/matrix_ops.h"

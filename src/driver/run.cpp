@@ -16,6 +16,7 @@
 #include "input/diagnostics.h"
 #include "input/input_file.h"
 #include "plot/plot.h"
+#include "report/report_values.h"
 #include "report/report_writer.h"
 #include "summary/summary.h"
 
@@ -89,6 +90,7 @@ void run_steps(Run& run) {
     optimize_bending(s);
   }
   check_bent_definiteness(s, run.warnings);
+  prepare_report(s);
 
   // The whole report is formed first and then replaces the file's content in one go,
   // so that a run that fails on the way leaves an older report as it was.

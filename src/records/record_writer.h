@@ -42,9 +42,6 @@ class RecordWriter {
   void skip(int n);
   // Writes the record under construction (also when empty) and starts a new one.
   void end_record();
-  // Writes the values with one field kind, per_record fields to a record, starting in
-  // the current record; leaves the last record open.
-  void write_values(std::span<const double> values, int per_record, FieldSpec f);
 
   // One statement: starts a fresh record, processes the template with the values
   // (starting again from the top on a new record while values remain), and ends

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bending/bending.h"
-#include "bending/bending_fixture.h"
+#include "bending_fixture.h"
 #include "bending/definiteness.h"
 #include "bending/plausibility.h"
 #include "run/end_run.h"

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <string>
 
-#include "support/console_prompts.h"
-#include "support/run_program.h"
+#include "console_prompts.h"
+#include "run_program.h"
 
 namespace vcshrink::testing {
 namespace {

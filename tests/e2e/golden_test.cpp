@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "support/run_program.h"
+#include "run_program.h"
 
 namespace vcshrink::testing {
 namespace {

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <string>
 
-#include "support/run_program.h"
+#include "run_program.h"
 
 namespace vcshrink::testing {
 namespace {
