@@ -44,7 +44,9 @@ std::string wait_for_input_read(pid_t pid, std::chrono::milliseconds limit) {
   while (std::chrono::steady_clock::now() < deadline) {
     std::ifstream f(syscall_file);
     std::string number, first_argument;
-    if (f >> number >> first_argument && number == std::to_string(SYS_read) && first_argument == "0x0") return "reading its standard input";
+    if (f >> number >> first_argument && number == std::to_string(SYS_read) && first_argument == "0x0") {
+      return "reading its standard input";
+    }
     siginfo_t info{};
     if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid) {
       return "ended";
