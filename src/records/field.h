@@ -11,15 +11,15 @@ namespace vcshrink {
 
 enum class FieldKind : unsigned char { Fixed, Integer, Text };
 
-struct FieldSpec {
+struct FieldLayout {
   FieldKind kind = FieldKind::Fixed;
   int width = 0;
   int decimals = 0;  // fixed fields only
 };
 
-constexpr FieldSpec fixed(int width, int decimals) { return {FieldKind::Fixed, width, decimals}; }
-constexpr FieldSpec integer(int width) { return {FieldKind::Integer, width, 0}; }
-constexpr FieldSpec text(int width) { return {FieldKind::Text, width, 0}; }
+constexpr FieldLayout fixed(int width, int decimals) { return {FieldKind::Fixed, width, decimals}; }
+constexpr FieldLayout integer(int width) { return {FieldKind::Integer, width, 0}; }
+constexpr FieldLayout text(int width) { return {FieldKind::Text, width, 0}; }
 
 // x in exactly w characters with d decimals, rounded half away from zero on the
 // exact value of the double; at most 16 significant digits come from the value.

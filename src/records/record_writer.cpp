@@ -21,14 +21,14 @@ void RecordWriter::end_record() {
   pos_ = 0;
 }
 
-void RecordWriter::write_values(std::span<const double> values, int per_record, FieldSpec f) {
+void RecordWriter::write_values(std::span<const double> values, int per_record, FieldLayout f) {
   for (std::size_t i = 0; i < values.size(); ++i) {
     if (i > 0 && per_record > 0 && i % static_cast<std::size_t>(per_record) == 0) end_record();
     put_value(values[i], f);
   }
 }
 
-void RecordWriter::put_value(const Value& v, FieldSpec f) {
+void RecordWriter::put_value(const Value& v, FieldLayout f) {
   // Each field kind shows its own kind of value; any other value shows as asterisks.
   const double* real = std::get_if<double>(&v);
   const std::int64_t* whole = std::get_if<std::int64_t>(&v);
