@@ -2,6 +2,7 @@
 // /dev/null: the file names (and the question for a blank one), the coefficient, the
 // procedure with its bending factor, and the weights of 1 + first byte % 30 traits.
 // Each run either ends with a diagnostic or leaves answers the later steps can use.
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -9,6 +10,7 @@
 #include "dialogue/dialogue.h"
 #include "run/end_run.h"
 #include "run/run_state.h"
+#include "run/warnings.h"
 #include "input/files.h"
 #include "input/line_source.h"
 #include "records/console.h"
@@ -25,15 +27,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   vcshrink::LineSource keyboard(in, "standard input", vcshrink::LineSource::Kind::Console);
   auto s = std::make_unique<vcshrink::RunState>();
   s->nt = 1 + data[0] % vcshrink::MaxTraits;
+  vcshrink::NoWarnings warnings;
   try {
     vcshrink::ask_file_names(*s, screen, keyboard);
     if (s->infile.empty()) s->infile = vcshrink::ask_missing_name(screen, keyboard, "input");
     if (s->infile.empty() || s->infile.back() == ' ') __builtin_trap();
-    vcshrink::ask_relationship(*s, screen, keyboard);
-    vcshrink::ask_procedure(*s, screen, keyboard);
+    vcshrink::ask_relationship(*s, screen, keyboard, warnings);
+    if (!(s->coefficient > 0.0) || !std::isfinite(s->cr)) __builtin_trap();
+    vcshrink::ask_procedure(*s, screen, keyboard, warnings);
     if (s->proc != 1 && s->proc != 2) __builtin_trap();
     if (s->bf < 0.0 || s->bf > 1.0) __builtin_trap();
-    if (s->proc == 1) vcshrink::ask_weights(*s, screen, keyboard);
+    if (s->proc == 1) vcshrink::ask_weights(*s, screen, keyboard, warnings);
   } catch (const vcshrink::RunEnd& end) {
     if (end.status != vcshrink::ExitStatus::InputOutput || end.diagnostic.empty()) __builtin_trap();
   }

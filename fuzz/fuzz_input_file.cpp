@@ -34,8 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto s = std::make_unique<vcshrink::RunState>();
   s->proc = proc;
   vcshrink::LineSource lines(file, "input.dat", vcshrink::LineSource::Kind::File);
+  vcshrink::NoWarnings warnings;
   try {
-    vcshrink::read_input_file(*s, lines);
+    vcshrink::read_input_file(*s, lines, warnings);
     if (s->nt < 1 || s->nt > vcshrink::MaxTraits) __builtin_trap();
     if (!mirrored(s->G, s->nt) || !mirrored(s->R, s->nt) || !mirrored(s->PRIOR, s->nt)) __builtin_trap();
     if (s->title.size() != 80) __builtin_trap();

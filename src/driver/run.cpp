@@ -19,13 +19,17 @@ void run_steps(Run& run) {
   std::fesetenv(FE_DFL_ENV);
   std::fesetround(FE_TONEAREST);
 
+  // A person at a terminal, who sees the error stream too, can answer again after a typo.
+  run.keyboard.set_interactive(run.keyboard.file() != nullptr && ::isatty(::fileno(run.keyboard.file())) &&
+                               ::isatty(STDERR_FILENO));
+
   RunState& s = run.state;
   ask_file_names(s, run.screen, run.keyboard);
   open_files(s, run.screen, run.keyboard, run.input, run.report);
-  ask_relationship(s, run.screen, run.keyboard);
-  ask_procedure(s, run.screen, run.keyboard);
-  read_input_file(s, run.input.lines());
-  if (s.proc == 1) ask_weights(s, run.screen, run.keyboard);
+  ask_relationship(s, run.screen, run.keyboard, run.warnings);
+  ask_procedure(s, run.screen, run.keyboard, run.warnings);
+  read_input_file(s, run.input.lines(), run.warnings);
+  if (s.proc == 1) ask_weights(s, run.screen, run.keyboard, run.warnings);
 
   prepare_covariances(s);
   if (s.proc == 2) {

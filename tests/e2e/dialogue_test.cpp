@@ -108,6 +108,36 @@ TEST(DialogueEndToEnd, TheStandardInputEndingBeforeAnAnswerEndsTheRun) {
   EXPECT_EQ(r.status, 1);
 }
 
+// The same matrices and answers with numbers that the blocks and answers ignore: the
+// warnings come on the error stream, and the standard output, the report and the
+// status are those of the plain run.
+TEST(DialogueEndToEnd, WarningsGoToTheErrorStreamAndChangeNothingElse) {
+  TempDir dir;
+  write_file(dir / "plain.dat", two_traits);
+  write_file(dir / "extra.dat",
+             "Two traits\n2\n0.30\n0.10 0.20 0.10\n0.70\n0.15 0.80\n0.30\n0.40 0.25\n\n0.40 0.25\n");
+  const ProgramResult plain = run_program(dir.path(), "plain.dat\nplain.txt\n1\n1\n2\n0.3\n0.7\n");
+  const ProgramResult extra = run_program(dir.path(), "extra.dat\nextra.txt\n1\n1\n2\n0.3 0.7\n0.7\n");
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_EQ(plain.err, end_lines);
+  EXPECT_EQ(extra.status, 0);
+  EXPECT_EQ(extra.out, plain.out);
+  EXPECT_EQ(read_file(dir / "extra.txt"), read_file(dir / "plain.txt"));
+  const std::string layout = " (each matrix is a lower triangle, row i holding i numbers: 3 numbers for 2 traits)";
+  EXPECT_EQ(extra.err,
+            "extra.dat, line 4: warning: the numbers after the end of the genetic matrix on this line are ignored: "
+            "\"0.10\"" + layout + "\n" +
+                "extra.dat, line 10: warning: numbers after the prior matrix, which ends on line 8, are ignored" +
+                layout + "\n" +
+                "standard input, line 6: warning: the weight for trait 1 was read as 0.3; the rest of the line, "
+                "\"0.7\", is ignored\n" +
+                end_lines);
+  // From a file a typo still ends the run: a new question would take the next answer.
+  const ProgramResult typo = run_program(dir.path(), "plain.dat\nplain.txt\n0.3x\n1\n2\n0.3\n");
+  EXPECT_EQ(typo.status, 1);
+  EXPECT_EQ(typo.err, "standard input, line 3: expected a number, found \"0.3x\"\n" + end_lines);
+}
+
 // Runs the program in dir on the answers in .stdin with the standard stream closed_fd
 // closed (the others going to files); returns the exit status, -1 when it did not exit.
 int run_with_stream_closed(const fs::path& dir, int closed_fd) {
