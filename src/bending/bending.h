@@ -1,6 +1,6 @@
 // The bending core on the run state: the covariance quantities both procedures share,
-// bending the genetic matrix toward eigmean R by a factor, the genetic parameters of a
-// pair of matrices, and the grid search of the optimized procedure.
+// bending the genetic matrix toward eigmean R by a factor, the fixed procedure, and the
+// grid search of the optimized procedure.
 #pragma once
 
 #include <string>
@@ -22,13 +22,8 @@ std::string singular_diagnostic(std::string_view matrix, int failed_pivot);
 // GADJ := (f eigmean) R + (1 - f) G, then PADJ := GADJ + R and GFADJ := cr GADJ.
 void bend_matrices(RunState& s, double f);
 
-// Parameter matrix of full additive genetic matrix A and phenotypic matrix Q into M
-// (all zero on entry): heritabilities on the diagonal, phenotypic correlations above
-// it, genetic correlations below; a pair with a variance of A below MinVariance gets
-// both correlations 0. Returns the number of such pairs.
-int derive_parameters(const TraitMatrix& A, const TraitMatrix& Q, int nt, TraitMatrix& M);
-
-// The fixed procedure: bend_matrices(bf), then PARADJ and nzero_adj from GFADJ and PADJ.
+// The fixed procedure: bf_used := bf, bend_matrices(bf), then PARADJ and nzero_adj
+// from GFADJ and PADJ (derive_parameters).
 void run_fixed_procedure(RunState& s);
 
 // GFPRIOR: prior heritabilities times the phenotypic variances on the diagonal, prior

@@ -1,6 +1,5 @@
-#include <cmath>
-
 #include "bending/bending.h"
+#include "bending/parameters.h"
 
 namespace vcshrink {
 
@@ -20,26 +19,9 @@ void bend_matrices(RunState& s, double f) {
   }
 }
 
-int derive_parameters(const TraitMatrix& A, const TraitMatrix& Q, int nt, TraitMatrix& M) {
-  int count = 0;
-  for (int i = 1; i <= nt - 1; ++i) {
-    for (int j = i + 1; j <= nt; ++j) {
-      M(i, j) = Q(i, j) / std::sqrt(Q(i, i) * Q(j, j));
-      if (A(i, i) < MinVariance || A(j, j) < MinVariance) {
-        // A zero genetic variance: both correlations of the pair are 0 (M(j, i) keeps its 0).
-        M(i, j) = 0.0;
-        ++count;
-      } else {
-        M(j, i) = A(i, j) / std::sqrt(A(i, i) * A(j, j));
-      }
-    }
-  }
-  for (int k = 1; k <= nt; ++k) M(k, k) = A(k, k) / Q(k, k);
-  return count;
-}
-
 void run_fixed_procedure(RunState& s) {
-  bend_matrices(s, s.bf);
+  s.bf_used = s.bf;  // the typed factor is the one the report shows as used
+  bend_matrices(s, s.bf_used);
   s.nzero_adj = derive_parameters(s.GFADJ, s.PADJ, s.nt, s.PARADJ);
 }
 

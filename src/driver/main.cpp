@@ -32,6 +32,8 @@ int main(int argc, char** argv) {
     return std::fflush(stdout) == 0 || parsed.status != 0 ? parsed.status : 1;
   }
   vcshrink::install_signal_handlers();
+  // The run record holds every matrix of the run (over 100 kilobytes): static
+  // storage rather than the stack, allocated once before the run starts.
   static vcshrink::Run run(stdin, stdout, stderr);
   run.options = parsed.options;
   try {

@@ -17,6 +17,7 @@
 #include "input/diagnostics.h"
 #include "input/input_file.h"
 #include "plot/plot.h"
+#include "report/report_values.h"
 #include "report/report_writer.h"
 #include "summary/summary.h"
 
@@ -96,10 +97,11 @@ void run_steps(Run& run) {
   ask_relationship(s, run.screen, run.keyboard, run.warnings);
   ask_procedure(s, run.screen, run.keyboard, run.warnings);
   read_input_file(s, run.input.lines(), run.warnings);
-  if (s.proc == 1) ask_weights(s, run.screen, run.keyboard, run.warnings);
-
+  // What the matrices as read probably got wrong, said before the next question.
   if (s.proc == 1) warn_prior_ranges(s, run.warnings);
   warn_units(s, run.warnings);
+  if (s.proc == 1) ask_weights(s, run.screen, run.keyboard, run.warnings);
+
   s.pd_only = run.options.positive_definite;
   check_residual_definiteness(s, run.warnings);
   if (s.pd_only && !s.r_positive_definite) {
@@ -114,10 +116,13 @@ void run_steps(Run& run) {
     optimize_bending(s);
   }
   check_bent_definiteness(s, run.warnings);
+  prepare_report(s);
 
   // The whole report is formed first and then replaces the file's content in one go,
   // so that a run that fails on the way leaves an older report as it was.
+  // Its buffer is reserved once: a 30-trait report is about 45 KB.
   std::string report;
+  report.reserve(std::size_t{1} << 16);
   StringSink sink(report, "\r\n");
   RecordWriter writer(sink);
   write_report(s, writer);

@@ -90,7 +90,6 @@ class ReportFile {
   void replace_content(std::string_view text);
   // Closes the file; returns 0 or the errno of a failed close. Does nothing when not open.
   int close();
-  bool is_open() const { return fd_ >= 0; }
   bool written() const { return written_; }
   const std::string& name() const { return name_; }
 

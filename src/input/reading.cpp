@@ -13,9 +13,8 @@ bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool ends_token(char c) { return is_blank(c) || c == ',' || c == '/'; }
 
 // The result of a read that stopped at the source: its end or a failure.
-ReadResult source_stop(const LineSource& source, LineSource::Status status, int filled) {
+ReadResult source_stop(const LineSource& source, LineSource::Status status) {
   ReadResult r;
-  r.filled = filled;
   r.line = source.line_number();
   switch (status) {
     case LineSource::Status::TooLong:
@@ -32,11 +31,10 @@ ReadResult source_stop(const LineSource& source, LineSource::Status status, int 
   return r;
 }
 
-ReadResult failure(ReadError e, long line, int filled, std::string_view found) {
+ReadResult failure(ReadError e, long line, std::string_view found) {
   ReadResult r;
   r.error = e;
   r.line = line;
-  r.filled = filled;
   r.found = std::string(found);
   return r;
 }
@@ -131,20 +129,19 @@ bool is_value(std::string_view token) {
 
 ReadResult read_text_field(LineSource& source, int w, std::string& text) {
   const LineSource::Status st = source.next_line();
-  if (st != LineSource::Status::Line) return source_stop(source, st, 0);
+  if (st != LineSource::Status::Line) return source_stop(source, st);
   const std::size_t width = w > 0 ? static_cast<std::size_t>(w) : 0;
   const std::string_view line = source.line();
   text.assign(line.substr(0, width));
   text.resize(width, ' ');
   ReadResult r;
-  r.filled = 1;
   r.line = source.line_number();
   return r;
 }
 
 ReadResult read_integer_field(LineSource& source, int w, std::int32_t& value) {
   const LineSource::Status st = source.next_line();
-  if (st != LineSource::Status::Line) return source_stop(source, st, 0);
+  if (st != LineSource::Status::Line) return source_stop(source, st);
   const std::size_t width = w > 0 ? static_cast<std::size_t>(w) : 0;
   const std::string_view field = source.line().substr(0, width);
   const long line = source.line_number();
@@ -159,29 +156,27 @@ ReadResult read_integer_field(LineSource& source, int w, std::int32_t& value) {
     } else if (is_digit(c)) {
       ++digits;
       v = v * 10 + (c - '0');
-      if (v > std::int64_t{2147483648}) return failure(ReadError::IntegerOutOfRange, line, 0, field);
+      if (v > std::int64_t{2147483648}) return failure(ReadError::IntegerOutOfRange, line, field);
     } else {
-      return failure(ReadError::BadIntegerField, line, 0, field);
+      return failure(ReadError::BadIntegerField, line, field);
     }
   }
-  if (signed_ && digits == 0) return failure(ReadError::BadIntegerField, line, 0, field);
+  if (signed_ && digits == 0) return failure(ReadError::BadIntegerField, line, field);
   if (negative) v = -v;
-  if (v > std::int64_t{2147483647}) return failure(ReadError::IntegerOutOfRange, line, 0, field);
+  if (v > std::int64_t{2147483647}) return failure(ReadError::IntegerOutOfRange, line, field);
   value = static_cast<std::int32_t>(v);
   ReadResult r;
-  r.filled = 1;
   r.line = line;
   return r;
 }
 
 ReadResult read_text_line(LineSource& source, std::string& text) {
   const LineSource::Status st = source.next_line();
-  if (st != LineSource::Status::Line) return source_stop(source, st, 0);
+  if (st != LineSource::Status::Line) return source_stop(source, st);
   std::string_view line = source.line();
   while (!line.empty() && line.back() == ' ') line.remove_suffix(1);
   text.assign(line);
   ReadResult r;
-  r.filled = 1;
   r.line = source.line_number();
   return r;
 }
@@ -195,14 +190,13 @@ ReadResult read_values(LineSource& source, std::span<const Target> targets) {
   bool null_at_comma = true;
   for (;;) {
     const LineSource::Status st = source.next_line();
-    if (st != LineSource::Status::Line) return source_stop(source, st, static_cast<int>(next));
+    if (st != LineSource::Status::Line) return source_stop(source, st);
     const std::string_view line = source.line();
     const long line_no = source.line_number();
     std::size_t p = 0;
     // The read ends on this line; p is where its ignored rest starts, and last is the
     // last value's text (a slash leaves both empty).
     const auto finished = [&](std::string_view last = {}, bool slash = false) {
-      done.filled = static_cast<int>(next);
       done.line = line_no;
       if (!slash) {
         done.last = std::string(last);
@@ -228,7 +222,7 @@ ReadResult read_values(LineSource& source, std::span<const Target> targets) {
       const std::size_t star = token.find('*');
       if (star == std::string_view::npos) {
         const ReadError e = store(token, targets[next]);
-        if (e != ReadError::None) return failure(e, line_no, static_cast<int>(next), token);
+        if (e != ReadError::None) return failure(e, line_no, token);
         if (++next == n) return finished(token);
         continue;
       }
@@ -237,17 +231,17 @@ ReadResult read_values(LineSource& source, std::span<const Target> targets) {
       const std::string_view value = token.substr(star + 1);
       std::size_t r = 0;
       for (char c : count) {
-        if (!is_digit(c)) return failure(not_a_value(targets[next]), line_no, static_cast<int>(next), token);
+        if (!is_digit(c)) return failure(not_a_value(targets[next]), line_no, token);
         r = r * 10 + static_cast<std::size_t>(c - '0');
         if (r > n) r = n + 1;  // more than any block holds: the surplus is dropped anyway
       }
-      if (count.empty()) return failure(not_a_value(targets[next]), line_no, static_cast<int>(next), token);
-      if (r == 0) return failure(ReadError::BadRepeatCount, line_no, static_cast<int>(next), token);
+      if (count.empty()) return failure(not_a_value(targets[next]), line_no, token);
+      if (r == 0) return failure(ReadError::BadRepeatCount, line_no, token);
       const std::size_t copies = r < n - next ? r : n - next;
       for (std::size_t k = 0; k < copies; ++k, ++next) {
         if (value.empty()) continue;
         const ReadError e = store(value, targets[next]);
-        if (e != ReadError::None) return failure(e, line_no, static_cast<int>(next), token);
+        if (e != ReadError::None) return failure(e, line_no, token);
       }
       if (next == n) return finished(token);
     }

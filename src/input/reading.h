@@ -27,7 +27,6 @@ enum class ReadError : unsigned char {
 
 struct ReadResult {
   ReadError error = ReadError::None;
-  int filled = 0;     // targets filled or skipped before the read stopped
   long line = 0;      // number of the line on which the read stopped (0: none was read)
   std::string found;  // the text at fault
   int os_error = 0;   // errno of a failed read

@@ -4,8 +4,11 @@
 
 // The loops below run over the independent elements of each step in whatever order
 // keeps the innermost loop on adjacent storage (down a column); the operations that
-// form any one element, and their order, are those of the textbook statement of each
-// routine. That keeps every result bit for bit, including -0, infinities and NaNs.
+// form any one element, and their order, are those of the plain element-by-element
+// loops: for minv the pivot row scaled by the pivot's reciprocal, then each other row
+// less its multiplier times the pivot row, pivot by pivot; for mpro each sum formed
+// over k in ascending order. That keeps every result bit for bit, including -0,
+// infinities and NaNs.
 // On processors with AVX2 a wider-vector copy of each kernel is chosen at load time;
 // neither copy contracts a product and a sum into one rounding. Defining
 // VCSHRINK_NO_TARGET_CLONES builds the baseline copy alone (to check that it gives

@@ -16,10 +16,6 @@ struct TraitMatrix {
   // Element (i, j), 1-based: (i - 1) + 30 (j - 1) elements after element (1, 1).
   double& operator()(int i, int j) { return a[static_cast<std::size_t>((i - 1) + MaxTraits * (j - 1))]; }
   double operator()(int i, int j) const { return a[static_cast<std::size_t>((i - 1) + MaxTraits * (j - 1))]; }
-
-  // Start of column j (1-based): MaxTraits adjacent elements.
-  double* column(int j) { return a.data() + static_cast<std::ptrdiff_t>(MaxTraits) * (j - 1); }
-  const double* column(int j) const { return a.data() + static_cast<std::ptrdiff_t>(MaxTraits) * (j - 1); }
 };
 
 struct TraitVector {

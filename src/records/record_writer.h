@@ -42,9 +42,6 @@ class RecordWriter {
   void skip(int n);
   // Writes the record under construction (also when empty) and starts a new one.
   void end_record();
-  // Writes the values with one field kind, per_record fields to a record, starting in
-  // the current record; leaves the last record open.
-  void write_values(std::span<const double> values, int per_record, FieldSpec f);
 
   // One statement: starts a fresh record, processes the template with the values
   // (starting again from the top on a new record while values remain), and ends
@@ -52,7 +49,10 @@ class RecordWriter {
   void write(const Template& t, std::span<const Value> values = {});
 
  private:
-  void put_value(const Value& v, FieldSpec f);
+  void put_value(const Value& v, FieldLayout f);
+  // Makes room for a field of w places at the current position and moves past it;
+  // returns where the field starts.
+  char* place(int w);
   // Processes elements; returns false once the values ran out inside a repeated field.
   bool run(const Template& t, std::span<const Value> values, std::size_t& next);
 

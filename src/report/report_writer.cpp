@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <span>
 #include <string>
-
-#include "report/parameter_tables.h"
+#include <string_view>
 
 namespace vcshrink {
 namespace {
@@ -30,7 +30,7 @@ RowValues row(const TraitMatrix& m, int i, int n) {
 }
 
 // One record per row of up to 20 fields: M(i, 1..i) for i = 1..nt.
-void lower_triangle(RecordWriter& out, const TraitMatrix& m, int nt, FieldSpec cell) {
+void lower_triangle(RecordWriter& out, const TraitMatrix& m, int nt, FieldLayout cell) {
   for (int i = 1; i <= nt; ++i) out.write({repeat(20, cell)}, row(m, i, i).span());
 }
 
@@ -38,6 +38,15 @@ void lower_triangle(RecordWriter& out, const TraitMatrix& m, int nt, FieldSpec c
 // correlations right of it: M(i, 1..nt) for i = 1..nt.
 void parameter_rows(RecordWriter& out, const TraitMatrix& m, int nt) {
   for (int i = 1; i <= nt; ++i) out.write({repeat(20, fixed(8, 2))}, row(m, i, nt).span());
+}
+
+// blank_records empty records, the heading after one blank place, and its underline:
+// one mark under each character of the heading.
+void heading(RecordWriter& out, std::string_view text, char mark, int blank_records = 1) {
+  Template t(static_cast<std::size_t>(blank_records), brk());
+  t.insert(t.end(), {skip(1), lit(text)});
+  out.write(t);
+  out.write({skip(1), lit(std::string(text.size(), mark))});
 }
 
 void zero_variance_warning(RecordWriter& out) {
@@ -55,7 +64,7 @@ std::array<Value, 1> one(double x) { return {x}; }
 
 }  // namespace
 
-void write_report(RunState& s, RecordWriter& out) {
+void write_report(const RunState& s, RecordWriter& out) {
   // Only the leading nt x nt block has meaning; never index past the storage.
   const int nt = std::clamp(static_cast<int>(s.nt), 0, MaxTraits);
 
@@ -63,44 +72,31 @@ void write_report(RunState& s, RecordWriter& out) {
   std::string title = s.title;
   if (title.size() < TitleLength) title.resize(TitleLength, ' ');
   out.write({skip(1), field(text(79)), brk()}, std::array<Value, 1>{std::string_view(title)});
-  out.write({skip(1), lit("Input values")});
-  out.write({skip(1), group(12, {lit("=")})});
-  s.cr_echo = 1.0 / s.cr;  // gives back the coefficient the user typed
+  heading(out, "Input values", '=', 0);
   out.write({skip(1), lit("Selected coefficient of relationship: "), field(fixed(5, 2)), brk()}, one(s.cr_echo));
-  out.write({skip(1), lit("Additive genetic VC-matrix (lower triangle)")});
-  out.write({skip(1), group(43, {lit("-")})});
+  heading(out, "Additive genetic VC-matrix (lower triangle)", '-', 0);
   lower_triangle(out, s.G, nt, fixed(14, 6));
-  out.write({brk(), skip(1), lit("Residual VC-matrix (lower triangle)")});
-  out.write({skip(1), group(35, {lit("-")})});
+  heading(out, "Residual VC-matrix (lower triangle)", '-');
   lower_triangle(out, s.R, nt, fixed(14, 6));
 
   // Prior matrix: every procedure but the fixed one was scored against it.
   if (s.proc != 2) {
-    out.write({brk(), skip(1), lit("Prior matrix for genetic parameters (lower triangle)")});
-    out.write({skip(1), group(52, {lit("-")})});
+    heading(out, "Prior matrix for genetic parameters (lower triangle)", '-');
     out.write({skip(1), lit("Heritabilities:         -->  diagonal,")});
     out.write({skip(1), lit("Genetic correlations:   -->  lower diagonal"), brk()});
     lower_triangle(out, s.PRIOR, nt, fixed(6, 2));
-  } else {
-    s.bf_used = s.bf;
   }
 
   // Parameters before bending.
-  derive_parameters_before(s);
-  out.write({brk(), skip(1), lit("Parameter estimates before bending")});
-  out.write({skip(1), group(34, {lit("=")})});
+  heading(out, "Parameter estimates before bending", '=');
   if (s.nzero > 0) zero_variance_warning(out);
   parameter_legend(out);
   parameter_rows(out, s.PAR, nt);
 
   // Bending summary.
-  if (s.proc == 1) {
-    out.write({brk(), brk(), skip(1), lit("Results after bending with \"optimized\" procedure")});
-    out.write({skip(1), group(48, {lit("=")})});
-  } else {
-    out.write({brk(), brk(), skip(1), lit("Results after bending with \"fixed\" bending factor")});
-    out.write({skip(1), group(49, {lit("=")})});
-  }
+  heading(out, s.proc == 1 ? "Results after bending with \"optimized\" procedure"
+                           : "Results after bending with \"fixed\" bending factor",
+          '=', 2);
   out.write({skip(1), lit("Used bending factor: "), field(fixed(6, 3))}, one(s.bf_used));
   if (s.proc == 1) {
     if (s.wchoice == 1) {
@@ -113,16 +109,13 @@ void write_report(RunState& s, RecordWriter& out) {
   }
 
   // Adjusted matrices.
-  out.write({brk(), skip(1), lit("Adjusted (full) additive genetic VC-matrix (lower triangle)")});
-  out.write({skip(1), group(59, {lit("-")})});
+  heading(out, "Adjusted (full) additive genetic VC-matrix (lower triangle)", '-');
   lower_triangle(out, s.GFADJ, nt, fixed(14, 6));
-  out.write({brk(), skip(1), lit("Adjusted phenotypic VC-matrix (lower triangle)")});
-  out.write({skip(1), group(46, {lit("-")})});
+  heading(out, "Adjusted phenotypic VC-matrix (lower triangle)", '-');
   lower_triangle(out, s.PADJ, nt, fixed(14, 6));
 
   // Parameters after bending: underlined with dashes, unlike the table before.
-  out.write({brk(), skip(1), lit("Parameter estimates after bending")});
-  out.write({skip(1), group(33, {lit("-")})});
+  heading(out, "Parameter estimates after bending", '-');
   if (s.nzero_adj > 0) zero_variance_warning(out);
   parameter_legend(out);
   parameter_rows(out, s.PARADJ, nt);

@@ -30,8 +30,8 @@ struct RunEnd {
   throw RunEnd{status, std::move(console_notice), std::move(diagnostic)};
 }
 
-// Ends the run on a matrix that cannot be inverted. The console shows the message
-// with its spelling as users and their scripts have always seen it.
+// Ends the run on a matrix that cannot be inverted. "singulaer" is misspelt on
+// purpose: users and their scripts look for the message exactly as it has always read.
 [[noreturn]] inline void end_singular_matrix(std::string diagnostic = {}) {
   end_run(ExitStatus::SingularMatrix, std::move(diagnostic), "matrix singulaer!");
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "run/run_state.h"
-#include "support/matrix_fixture.h"
+#include "matrix_fixture.h"
 
 namespace vcshrink::testing {
 

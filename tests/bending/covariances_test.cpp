@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "bending/bending.h"
-#include "bending/bending_fixture.h"
+#include "bending_fixture.h"
 #include "run/end_run.h"
 
 namespace vcshrink {

@@ -7,7 +7,7 @@
 #include <new>
 
 #include "bending/bending.h"
-#include "bending/bending_fixture.h"
+#include "bending_fixture.h"
 #include "bending/definiteness.h"
 
 namespace {

@@ -4,21 +4,23 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "bending/bending.h"
-#include "bending/bending_fixture.h"
-#include "bending/literal_bending.h"
 #include "run/end_run.h"
+#include "bending_fixture.h"
+#include "reference_bending.h"
+#include "run_end.h"
 
 namespace vcshrink {
 namespace {
 
 using testing::bits;
 using testing::make_state;
+using testing::run_end_of;
 using testing::Rows;
 
 const Rows ThreeG = {{20}, {18, 25}, {-2, 5, 10}};
@@ -160,27 +162,41 @@ TEST(OptimizeBending, SearchEndsTheRun) {
   for (const Case& c : cases) {
     RunState s = c.state;
     prepare_covariances(s);
-    try {
-      optimize_bending(s);
+    const auto end = run_end_of([&] { optimize_bending(s); });
+    if (!end) {
       ADD_FAILURE() << c.what << ": the run should have ended";
-    } catch (const RunEnd& e) {
-      EXPECT_EQ(e.status, c.status) << c.what;
-      EXPECT_EQ(e.console_notice, c.notice) << c.what;
-      EXPECT_EQ(e.diagnostic, c.diagnostic) << c.what;
+      continue;
     }
+    EXPECT_EQ(end->status, c.status) << c.what;
+    EXPECT_EQ(end->console_notice, c.notice) << c.what;
+    EXPECT_EQ(end->diagnostic, c.diagnostic) << c.what;
   }
 }
 
+// Pseudo-random numbers in [-1, 1) whose every value is fixed by this code alone, so a
+// result pinned on them holds with any standard library: a 64-bit linear congruential
+// generator, whose top 53 bits k give k / 2^52 - 1 exactly.
+class Uniform {
+ public:
+  explicit Uniform(std::uint64_t seed) : x_(seed) {}
+  double operator()() {
+    x_ = x_ * 6364136223846793005u + 1442695040888963407u;
+    return static_cast<double>(x_ >> 11) * 0x1p-52 - 1.0;
+  }
+
+ private:
+  std::uint64_t x_;
+};
+
 // Random inputs: covariance-like matrices of several sizes, some with awkward values.
-RunState random_state(std::mt19937_64& rng, int nt, bool awkward) {
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
+RunState random_state(Uniform& u, int nt, bool awkward) {
   RunState s;
   s.proc = 1;
   s.nt = nt;
   s.cr = awkward ? 1.0 / 0.5 : 1.0 / 0.25;
   TraitMatrix x, y;
-  for (double& e : x.a) e = u(rng);
-  for (double& e : y.a) e = u(rng);
+  for (double& e : x.a) e = u();
+  for (double& e : y.a) e = u();
   for (int j = 1; j <= nt; ++j)
     for (int i = 1; i <= nt; ++i) {
       double g = 0.0, r = 0.0;
@@ -190,11 +206,11 @@ RunState random_state(std::mt19937_64& rng, int nt, bool awkward) {
       }
       s.G(i, j) = g;
       s.R(i, j) = r + (i == j ? 1.0 : 0.0);
-      s.PRIOR(i, j) = i == j ? 0.1 + 0.4 * std::fabs(u(rng)) : 0.5 * u(rng);
+      s.PRIOR(i, j) = i == j ? 0.1 + 0.4 * std::fabs(u()) : 0.5 * u();
     }
   for (int j = 1; j <= nt; ++j)
     for (int i = j + 1; i <= nt; ++i) s.PRIOR(j, i) = s.PRIOR(i, j);
-  for (int i = 1; i <= nt; ++i) s.W(i) = 0.5 + std::fabs(u(rng));
+  for (int i = 1; i <= nt; ++i) s.W(i) = 0.5 + std::fabs(u());
   if (awkward) {
     s.G(1, 1) = 0.0;                       // floored scale factor, zero-variance pair
     s.W(nt) = 0.0;                         // a trait outside the aggregate genotype
@@ -209,31 +225,27 @@ void expect_same(const TraitMatrix& x, const TraitMatrix& y, const std::string& 
 }
 
 TEST(OptimizeBending, WholeSearchMatchesTheReferenceBitForBit) {
-  std::mt19937_64 rng(4242);
+  Uniform u(4242);
   const int sizes[] = {1, 2, 3, 5, 8, 13, 30};
-  int chosen = 0;
   for (int nt : sizes) {
     for (bool awkward : {false, true}) {
       const std::string what = "nt " + std::to_string(nt) + (awkward ? " awkward" : "");
-      RunState s = random_state(rng, nt, awkward);
+      RunState s = random_state(u, nt, awkward);
       RunState ref = s;
       prepare_covariances(s);
-      ASSERT_TRUE(literal::prepare_covariances(ref)) << what;
+      ASSERT_TRUE(reference::prepare_covariances(ref)) << what;
       EXPECT_EQ(bits(s.eigmean), bits(ref.eigmean)) << what;
       EXPECT_EQ(std::memcmp(s.SCALE.v.data(), ref.SCALE.v.data(), sizeof s.SCALE.v), 0) << what << " SCALE";
       expect_same(s.RINV, ref.RINV, what + " RINV");
       expect_same(s.RINVG, ref.RINVG, what + " RINVG");
       expect_same(s.P, ref.P, what + " P");
       expect_same(s.GF, ref.GF, what + " GF");
-      const bool ref_chose = literal::optimize_bending(ref);
-      bool chose = true;
-      try {
-        optimize_bending(s);
-      } catch (const RunEnd&) {
-        chose = false;
-      }
+      const bool ref_chose = reference::optimize_bending(ref);
+      const bool chose = !run_end_of([&] { optimize_bending(s); });
       ASSERT_EQ(chose, ref_chose) << what;
-      chosen += chose ? 1 : 0;
+      // Every input reaches a factor but two: nt 5 awkward (a NaN prior makes every
+      // score undefined) and nt 1 awkward (its one weight is 0).
+      EXPECT_EQ(chose, !(awkward && (nt == 5 || nt == 1))) << what;
       for (std::size_t k = 0; k < s.RHO.size(); ++k) ASSERT_EQ(bits(s.RHO[k]), bits(ref.RHO[k])) << what << " k " << k;
       EXPECT_EQ(s.kbest, ref.kbest) << what;
       EXPECT_EQ(bits(s.rho_best), bits(ref.rho_best)) << what;
@@ -250,19 +262,17 @@ TEST(OptimizeBending, WholeSearchMatchesTheReferenceBitForBit) {
       EXPECT_EQ(std::memcmp(s.BIDX.v.data(), ref.BIDX.v.data(), sizeof s.BIDX.v), 0) << what << " BIDX";
     }
   }
-  // All but two reached a factor: nt 5 awkward (NaN prior) and nt 1 awkward (its one weight 0).
-  EXPECT_EQ(chosen, 12);
 }
 
 TEST(EvaluateFactor, MatchesTheReferenceOnGridAndOffGridFactors) {
-  std::mt19937_64 rng(99);
-  RunState s = random_state(rng, 30, false);
+  Uniform u(99);
+  RunState s = random_state(u, 30, false);
   prepare_covariances(s);
   build_prior_covariance(s);
   RunState ref = s;
   for (double f : {0.0, 0.009, 0.001 * 9, 0.5, 0.999, 1.0, 0.123456789}) {
     bool singular = false;
-    const double expected = literal::evaluate_factor(ref, f, singular);
+    const double expected = reference::evaluate_factor(ref, f, singular);
     ASSERT_FALSE(singular);
     EXPECT_EQ(bits(evaluate_factor(s, f)), bits(expected)) << f;
     expect_same(s.WK, ref.WK, "WK");

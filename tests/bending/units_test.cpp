@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "bending/bending.h"
-#include "bending/bending_fixture.h"
+#include "bending_fixture.h"
 #include "bending/definiteness.h"
+#include "bending/parameters.h"
 #include "bending/plausibility.h"
 #include "run/end_run.h"
 

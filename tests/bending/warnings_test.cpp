@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "bending/bending.h"
-#include "bending/bending_fixture.h"
+#include "bending_fixture.h"
 #include "bending/definiteness.h"
 #include "bending/plausibility.h"
 #include "run/end_run.h"
@@ -182,6 +184,40 @@ TEST(NoFactorReason, GeneralTermsOnlyWhenNoCauseIsFound) {
   s.RHO.fill(-1000.0);
   s.RHO[3] = std::nan("");
   EXPECT_EQ(no_factor_reason(s), "no bending factor could be chosen: no grid score exceeds -999 (check the prior matrix)");
+}
+
+// The eigenvalues bit for bit as recorded: every compiler and flag set (CI builds this
+// test at -O0 and at -O3 -march=native too) must form the same ones, or a printed figure
+// or the sufficient factor could differ between builds at a rounding boundary.
+TEST(DefinitenessBits, EigenvaluesAreTheRecordedBits) {
+  RunState d = dairy();
+  warnings_of(d);
+  std::string eig;
+  char buf[40];
+  for (int i = 1; i <= d.nt; ++i) {
+    std::snprintf(buf, sizeof buf, "%a ", d.EIG(i));
+    eig += buf;
+  }
+  EXPECT_EQ(eig, "-0x1.c6841216b61efp-8 0x1.6b00eff0ab18ap-6 0x1.14b0418faa696p-5 0x1.fdea25c59a8c9p-5 "
+                 "0x1.4ccfefc863e0bp-4 0x1.3f5ba0d97d97dp-3 ");
+  EXPECT_EQ(d.kpd, 107);
+
+  // 30 traits, G indefinite: one digest of the 30 eigenvalues' bits.
+  RunState s;
+  s.nt = MaxTraits;
+  s.proc = 2;
+  s.bf = 0.1;
+  s.cr = 1.0;
+  for (int j = 1; j <= MaxTraits; ++j)
+    for (int i = 1; i <= MaxTraits; ++i) {
+      s.G(i, j) = std::cos(0.7 * i * j) + (i == j ? 0.5 : 0.0);
+      s.R(i, j) = i == j ? 3.0 + 0.1 * i : 1.0 / (1 + (i > j ? i - j : j - i)) / (1 + (i > j ? i - j : j - i));
+    }
+  warnings_of(s);
+  ASSERT_TRUE(s.r_positive_definite);
+  std::uint64_t digest = 14695981039346656037ull;
+  for (int i = 1; i <= MaxTraits; ++i) digest = (digest ^ testing::bits(s.EIG(i))) * 1099511628211ull;
+  EXPECT_EQ(digest, 2057038586607034504u);
 }
 
 }  // namespace

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "run/end_run.h"
-#include "input/memory_input.h"
-#include "support/collected_warnings.h"
-#include "support/console_prompts.h"
+#include "memory_input.h"
+#include "collected_warnings.h"
+#include "console_prompts.h"
 
 namespace vcshrink {
 namespace {

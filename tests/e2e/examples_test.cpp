@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "support/run_program.h"
+#include "run_program.h"
 
 namespace vcshrink::testing {
 namespace {

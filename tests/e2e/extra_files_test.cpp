@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "bending/bending.h"
-#include "support/run_program.h"
-#include "support/xml_check.h"
+#include "run_program.h"
+#include "xml_check.h"
 
 namespace vcshrink::testing {
 namespace {

@@ -23,7 +23,7 @@
 #include "driver/run.h"
 #include "input/files.h"
 #include "run/end_run.h"
-#include "support/run_program.h"
+#include "run_program.h"
 
 namespace vcshrink::testing {
 namespace {

@@ -1,12 +1,13 @@
 // The two-trait worked example run end to end, checked record by record against
-// the published figures rather than against a recording of this program.
+// the figures this example is known to give, written out here rather than recorded
+// from this program.
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
 #include <vector>
 
-#include "support/run_program.h"
+#include "run_program.h"
 
 namespace vcshrink::testing {
 namespace {

@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "run/end_run.h"
-#include "input/memory_input.h"
-#include "support/run_program.h"
+#include "memory_input.h"
+#include "run_program.h"
 
 namespace vcshrink {
 namespace {

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "run/end_run.h"
-#include "input/memory_input.h"
-#include "support/collected_warnings.h"
+#include "memory_input.h"
+#include "collected_warnings.h"
 
 namespace vcshrink {
 namespace {

@@ -9,9 +9,10 @@
 #include <limits>
 #include <vector>
 
-#include "run/end_run.h"
 #include "input/diagnostics.h"
-#include "input/memory_input.h"
+#include "run/end_run.h"
+#include "memory_input.h"
+#include "run_end.h"
 
 namespace vcshrink {
 namespace {
@@ -313,13 +314,10 @@ TEST(Diagnostics, EndTheRunWithStatusOne) {
   MemoryInput in("");
   ReadResult r;
   r.error = ReadError::EndOfSource;
-  try {
-    end_run_on_read_error(in.lines, r, "the bending factor was answered");
-    FAIL() << "returned";
-  } catch (const RunEnd& end) {
-    EXPECT_EQ(end.status, ExitStatus::InputOutput);
-    EXPECT_EQ(end.diagnostic, "standard input ends before the bending factor was answered");
-  }
+  const auto end = testing::run_end_of([&] { end_run_on_read_error(in.lines, r, "the bending factor was answered"); });
+  ASSERT_TRUE(end) << "returned";
+  EXPECT_EQ(end->status, ExitStatus::InputOutput);
+  EXPECT_EQ(end->diagnostic, "standard input ends before the bending factor was answered");
 }
 
 }  // namespace

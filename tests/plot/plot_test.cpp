@@ -7,7 +7,7 @@
 #include <string>
 
 #include "plot/plot.h"
-#include "support/xml_check.h"
+#include "xml_check.h"
 
 namespace vcshrink::testing {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "support/captured_console.h"
+#include "captured_console.h"
 
 namespace vcshrink {
 namespace {

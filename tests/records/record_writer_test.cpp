@@ -59,19 +59,5 @@ TEST(RecordWriter, EachFieldKindShowsItsOwnKindOfValue) {
   EXPECT_EQ(write({field(integer(3)), field(fixed(4, 1))}, {0.5, std::int64_t{1}}), "*******\r\n");
 }
 
-TEST(RecordWriter, WriteValuesLeavesLastRecordOpen) {
-  std::string out;
-  StringSink sink(out, "\n");
-  RecordWriter w(sink);
-  const std::vector<double> v(25, -0.25);
-  w.write_values(v, 20, fixed(8, 2));
-  std::string full_record;
-  for (int i = 0; i < 20; ++i) full_record += "   -0.25";
-  EXPECT_EQ(out, full_record + "\n");
-  w.put("|");
-  w.end_record();
-  EXPECT_EQ(out, full_record + "\n" + full_record.substr(0, 40) + "|\n");
-}
-
 }  // namespace
 }  // namespace vcshrink

@@ -1,4 +1,4 @@
-// Run states filled by hand as the dialogue, the input file and the bending leave
+// Run states filled by hand as the dialogue, the input file and the procedures leave
 // them, and the report they give, split into records.
 #pragma once
 
@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "run/run_state.h"
-#include "support/matrix_fixture.h"
 #include "records/record_writer.h"
+#include "report/report_values.h"
 #include "report/report_writer.h"
+#include "run/run_state.h"
+#include "matrix_fixture.h"
 
 namespace vcshrink::testing {
 
@@ -35,9 +36,11 @@ inline std::string stored_title(std::string line) {
   return line + ' ';
 }
 
-// The report's records, without their CR LF. Fails the test when the text does not
-// end with a record terminator or a record holds a stray CR or LF.
+// The report's records, without their CR LF, after prepare_report has formed the
+// values only the report shows. Fails the test when the text does not end with a
+// record terminator or a record holds a stray CR or LF.
 inline std::vector<std::string> report_records(RunState& s) {
+  prepare_report(s);
   std::string text;
   StringSink sink(text, "\r\n");
   RecordWriter out(sink);

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "input/line_source.h"
-#include "support/captured_console.h"
+#include "captured_console.h"
 
 namespace vcshrink::testing {
 

@@ -1,14 +1,14 @@
 // Reference matrix routines for the tests and the benchmark: the inverse and the
-// product written exactly as their textbook statement reads, element by element in
-// the stated loop order, on the same 30-row column-major storage. The program's
-// routines must give the same bits.
+// product as plain loops, one element at a time, rows and columns in ascending order,
+// on the same 30-row column-major storage. The program's routines, whatever order
+// they visit elements in, must give the same bits.
 #pragma once
 
 #include <cmath>
 
 #include "matrix/trait_matrix.h"
 
-namespace vcshrink::literal {
+namespace vcshrink::reference {
 
 // Element (i, j), 1-based, of 30-row column-major storage.
 inline double& at(double* x, int i, int j) { return x[(i - 1) + MaxTraits * (j - 1)]; }
@@ -46,4 +46,4 @@ inline void mpro(const double* a, const double* b, double* c, int l, int m, int 
   }
 }
 
-}  // namespace vcshrink::literal
+}  // namespace vcshrink::reference

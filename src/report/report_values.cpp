@@ -1,8 +1,8 @@
-#include "report/parameter_tables.h"
+#include "report/report_values.h"
 
 #include <algorithm>
 
-#include "bending/bending.h"
+#include "bending/parameters.h"
 
 namespace vcshrink {
 
@@ -12,6 +12,11 @@ void derive_parameters_before(RunState& s) {
   // keeps the 0 it finds below the diagonal.
   s.PAR = TraitMatrix{};
   s.nzero = derive_parameters(s.GF, s.P, std::clamp(static_cast<int>(s.nt), 0, MaxTraits), s.PAR);
+}
+
+void prepare_report(RunState& s) {
+  s.cr_echo = 1.0 / s.cr;  // gives back the coefficient the user typed
+  derive_parameters_before(s);
 }
 
 }  // namespace vcshrink

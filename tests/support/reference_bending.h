@@ -1,16 +1,16 @@
 // Reference bending core for the tests and the benchmark: the covariance preparation,
-// bending, the prior genetic matrix, the score of one factor and the grid search written
-// step by step as stated, on the reference matrix routines. The program's must give the
-// same bits.
+// bending, the prior genetic matrix, the score of one factor and the grid search as plain
+// loops, each quantity formed in turn with every sum in ascending index order, on the
+// reference matrix routines. The program's must give the same bits.
 #pragma once
 
 #include <cmath>
 #include <cstddef>
 
 #include "run/run_state.h"
-#include "matrix/literal_matrix.h"
+#include "reference_matrix.h"
 
-namespace vcshrink::literal {
+namespace vcshrink::reference {
 
 // SCALE, RINV, RINVG, eigmean, P and GF; returns false where the program ends the run.
 inline bool prepare_covariances(RunState& s) {
@@ -22,8 +22,8 @@ inline bool prepare_covariances(RunState& s) {
   }
   for (int j = 1; j <= nt; ++j)
     for (int i = 1; i <= nt; ++i) s.RINV(i, j) = s.R(i, j);
-  if (!minv(s.RINV, nt)) return false;
-  mpro(s.RINV.a.data(), s.G.a.data(), s.RINVG.a.data(), nt, nt, nt);
+  if (!reference::minv(s.RINV, nt)) return false;
+  reference::mpro(s.RINV.a.data(), s.G.a.data(), s.RINVG.a.data(), nt, nt, nt);
   double sum = 0.0;
   for (int k = 1; k <= nt; ++k) sum = sum + s.RINVG(k, k);
   s.eigmean = sum / static_cast<double>(nt);
@@ -62,25 +62,25 @@ inline double quadratic_form(const TraitVector& u, const TraitMatrix& m, const T
                              TraitMatrix& wk) {
   TraitMatrix row;
   for (int k = 1; k <= nt; ++k) row(1, k) = u(k);
-  mpro(row.a.data(), m.a.data(), wk.a.data(), 1, nt, nt);
+  reference::mpro(row.a.data(), m.a.data(), wk.a.data(), 1, nt, nt);
   TraitMatrix q;
-  mpro(wk.a.data(), v.v.data(), q.a.data(), 1, nt, 1);
+  reference::mpro(wk.a.data(), v.v.data(), q.a.data(), 1, nt, 1);
   return q(1, 1);
 }
 
 // The score of f; singular is set where the program ends the run.
 inline double evaluate_factor(RunState& s, double f, bool& singular) {
   const int nt = s.nt;
-  literal::bend_matrices(s, f);
+  reference::bend_matrices(s, f);
   for (int j = 1; j <= nt; ++j)
     for (int i = 1; i <= nt; ++i) s.PADJINV(i, j) = s.PADJ(i, j);
-  singular = !minv(s.PADJINV, nt);
+  singular = !reference::minv(s.PADJINV, nt);
   if (singular) return 0.0;
-  mpro(s.PADJINV.a.data(), s.GFADJ.a.data(), s.WK.a.data(), nt, nt, nt);
-  mpro(s.WK.a.data(), s.SCALE.v.data(), s.BIDX.v.data(), nt, nt, 1);
-  s.cov_ih = literal::quadratic_form(s.BIDX, s.GFPRIOR, s.SCALE, nt, s.WK);
-  s.var_h = literal::quadratic_form(s.SCALE, s.GFPRIOR, s.SCALE, nt, s.WK);
-  s.var_i = literal::quadratic_form(s.BIDX, s.P, s.BIDX, nt, s.WK);
+  reference::mpro(s.PADJINV.a.data(), s.GFADJ.a.data(), s.WK.a.data(), nt, nt, nt);
+  reference::mpro(s.WK.a.data(), s.SCALE.v.data(), s.BIDX.v.data(), nt, nt, 1);
+  s.cov_ih = reference::quadratic_form(s.BIDX, s.GFPRIOR, s.SCALE, nt, s.WK);
+  s.var_h = reference::quadratic_form(s.SCALE, s.GFPRIOR, s.SCALE, nt, s.WK);
+  s.var_i = reference::quadratic_form(s.BIDX, s.P, s.BIDX, nt, s.WK);
   double h = s.var_h;
   if (s.var_h < 0.001) h = 0.001;
   return s.cov_ih / std::sqrt(h * s.var_i);
@@ -89,10 +89,10 @@ inline double evaluate_factor(RunState& s, double f, bool& singular) {
 // The grid search up to bf_used and the final bend (parameters not derived here).
 // Returns false where the program ends the run (singular matrix or no factor).
 inline bool optimize_bending(RunState& s) {
-  literal::build_prior_covariance(s);
+  reference::build_prior_covariance(s);
   for (int k = 0; k <= 1000; ++k) {
     bool singular = false;
-    s.RHO[static_cast<std::size_t>(k)] = literal::evaluate_factor(s, 0.001 * k, singular);
+    s.RHO[static_cast<std::size_t>(k)] = reference::evaluate_factor(s, 0.001 * k, singular);
     if (singular) return false;
   }
   s.rho_best = -999.0;
@@ -105,8 +105,8 @@ inline bool optimize_bending(RunState& s) {
     }
   if (!chosen) return false;
   s.bf_used = 0.001 * s.kbest;
-  literal::bend_matrices(s, s.bf_used);
+  reference::bend_matrices(s, s.bf_used);
   return true;
 }
 
-}  // namespace vcshrink::literal
+}  // namespace vcshrink::reference
