@@ -9,8 +9,8 @@
 namespace vcshrink {
 
 // r_positive_definite := whether R (the leading nt x nt block) is positive definite, by
-// its Cholesky factor; warns when it is not (unless pd_only: the run then ends on it). Reads nt and R only, so it can run before
-// R is inverted.
+// its Cholesky factor; warns when it is not (unless pd_only: the run then ends on it).
+// Reads nt and R only, so it can run before R is inverted.
 void check_residual_definiteness(RunState& s, Warnings& warnings);
 
 // After the bending factor f is known (bf for the fixed procedure, bf_used for the

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "support/run_program.h"
+#include "run_program.h"
 
 namespace vcshrink::testing {
 namespace {
@@ -98,7 +98,8 @@ TEST(PositiveDefinite, DairyChoosesTheBestFactorThatLeavesGPositiveDefinite) {
   ExampleDir plain, pd, fixed;
   const std::string answers = read_file(examples / "dairy-six-traits.answers");
   const ProgramResult a = run_program(plain.path(), answers);
-  const ProgramResult b = run_args(pd.path(), answers, {"--positive-definite", "--summary", "s.json", "--plot", "p.svg"});
+  const ProgramResult b =
+      run_args(pd.path(), answers, {"--positive-definite", "--summary", "s.json", "--plot", "p.svg"});
   ASSERT_EQ(b.status, 0) << b.err;
   EXPECT_EQ(b.out, a.out);
   EXPECT_EQ(b.err, end_lines);  // no warning of an indefinite result
@@ -155,7 +156,8 @@ TEST(PositiveDefinite, RunsAlreadyPositiveDefiniteAreUnchanged) {
     ExampleDir plain, pd;
     const std::string answers = read_file(examples / (stem + ".answers"));
     const ProgramResult a = run_args(plain.path(), answers, {"--plot", "p.svg"});
-    const ProgramResult b = run_args(pd.path(), answers, {"--positive-definite", "--plot", "p.svg", "--summary", "s.json"});
+    const ProgramResult b =
+        run_args(pd.path(), answers, {"--positive-definite", "--plot", "p.svg", "--summary", "s.json"});
     EXPECT_EQ(b.status, 0) << stem << b.err;
     EXPECT_EQ(b.out, a.out) << stem;
     EXPECT_EQ(b.err, a.err) << stem;
@@ -174,8 +176,8 @@ TEST(PositiveDefinite, RunsAlreadyPositiveDefiniteAreUnchanged) {
 TEST(PositiveDefinite, FixedFactorBelowTheLimitIsAskedAgain) {
   ExampleDir dir;
   write_file(dir / "old.out", "older report\n");
-  const ProgramResult r = run_args(dir.path(), "dairy-six-traits.dat\nold.out\n.25\n2\n0.1066\n1.5\n0.1067\n",
-                                   {"--positive-definite"});
+  const ProgramResult r =
+      run_args(dir.path(), "dairy-six-traits.dat\nold.out\n.25\n2\n0.1066\n1.5\n0.1067\n", {"--positive-definite"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, opening + factor_question +
                        "    Bending factor must be at least 0.107 for a positive definite genetic matrix!\n" +
