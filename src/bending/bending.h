@@ -3,6 +3,9 @@
 // grid search of the optimized procedure.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include "run/run_state.h"
 #include "matrix/trait_matrix.h"
 
@@ -11,6 +14,10 @@ namespace vcshrink {
 // SCALE, RINV (minv of R; may end the run), RINVG = RINV G, eigmean, then P = G + R
 // and GF = cr G, in that order. Reads nt, G, R, cr, W.
 void prepare_covariances(RunState& s);
+
+// The diagnostic for a matrix that minv could not invert: the matrix, as the user knows
+// it, and the trait whose elimination step met a pivot below PivotLimit.
+std::string singular_diagnostic(std::string_view matrix, int failed_pivot);
 
 // GADJ := (f eigmean) R + (1 - f) G, then PADJ := GADJ + R and GFADJ := cr GADJ.
 void bend_matrices(RunState& s, double f);

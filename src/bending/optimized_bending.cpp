@@ -1,9 +1,11 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 
 #include "bending/bending.h"
 #include "bending/parameters.h"
+#include "bending/plausibility.h"
 #include "run/end_run.h"
 #include "matrix/matrix_ops.h"
 
@@ -47,7 +49,11 @@ double evaluate_factor(RunState& s, double f) {
   bend_matrices(s, f);
   for (int j = 1; j <= nt; ++j)
     for (int i = 1; i <= nt; ++i) s.PADJINV(i, j) = s.PADJ(i, j);
-  if (!minv(s.PADJINV, nt).inverted()) end_singular_matrix();
+  if (const MinvResult inverse = minv(s.PADJINV, nt); !inverse.inverted()) {
+    char where[128];
+    std::snprintf(where, sizeof where, "the adjusted phenotypic matrix at bending factor %.3f of the search", f);
+    end_singular_matrix(singular_diagnostic(where, inverse.failed_pivot));
+  }
 
   // Index weights (PADJ^-1 GFADJ) SCALE, the matrix product first.
   mpro(s.PADJINV, s.GFADJ, s.WK, nt, nt, nt);
@@ -79,16 +85,9 @@ void optimize_bending(RunState& s) {
       chosen = true;
     }
   }
-  if (!chosen) {
-    // Every score NaN (all trait weights zero, for one), or every one a number at or
-    // below the start of the selection (a prior far outside the range of parameters).
-    bool any_number = false;
-    for (const double rho : s.RHO) any_number = any_number || !std::isnan(rho);
-    end_run(ExitStatus::NoFactor, any_number ? "no bending factor could be chosen: no grid score exceeds -999 "
-                                               "(check the prior matrix)"
-                                             : "no bending factor could be chosen: every grid score is undefined "
-                                               "(are all trait weights zero?)");
-  }
+  // Every score NaN (all trait weights zero, for one), or every one a number at or
+  // below the start of the selection (a prior far outside the range of parameters).
+  if (!chosen) end_run(ExitStatus::NoFactor, no_factor_reason(s));
 
   s.bf_used = 0.001 * s.kbest;
   bend_matrices(s, s.bf_used);

@@ -11,7 +11,7 @@
 
 #include "driver/run.h"
 
-int main() {
+int main(int argc, char** argv) {
   // A standard stream closed at start-up would lend its descriptor to the input or the
   // report file, and the console's text would be written into that file: each closed
   // one is opened on /dev/null first (open takes the lowest free descriptor).
@@ -23,9 +23,19 @@ int main() {
   }
   // A closed standard output must not kill the run before its files are closed.
   std::signal(SIGPIPE, SIG_IGN);
+  // The command line is read before the first prompt: --help, --version and a wrong
+  // option end the program here, without a dialogue.
+  const vcshrink::ParsedOptions parsed = vcshrink::parse_options(argc, argv, vcshrink::ProgramVersion);
+  if (!parsed.run) {
+    std::fputs(parsed.out.c_str(), stdout);
+    std::fputs(parsed.err.c_str(), stderr);
+    return std::fflush(stdout) == 0 || parsed.status != 0 ? parsed.status : 1;
+  }
+  vcshrink::install_signal_handlers();
   // The run record holds every matrix of the run (over 100 kilobytes): static
   // storage rather than the stack, allocated once before the run starts.
   static vcshrink::Run run(stdin, stdout, stderr);
+  run.options = parsed.options;
   try {
     vcshrink::run_steps(run);
   } catch (const vcshrink::RunEnd& end) {

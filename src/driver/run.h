@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "driver/options.h"
 #include "run/end_run.h"
 #include "run/run_state.h"
 #include "input/files.h"
@@ -24,10 +25,14 @@ class ConsoleWarnings final : public Warnings {
   Console& console_;
 };
 
+// The program's version, as the build gives it.
+inline constexpr const char* ProgramVersion = VCSHRINK_VERSION;
+
 struct Run {
   Run(std::FILE* in, std::FILE* out, std::FILE* err)
       : keyboard(in, "standard input", LineSource::Kind::Console), console(out, err) {}
 
+  Options options;  // from the command line, before the dialogue
   RunState state;
   LineSource keyboard;  // the lines of the standard input
   Console console;
@@ -36,6 +41,11 @@ struct Run {
   InputFile input;    // open from open_files on
   ReportFile report;  // open from open_files on; written only by the report
 };
+
+// Sets how signals act on a run: a file-size limit makes a write fail (EFBIG) instead of
+// killing the process; SIGINT, SIGTERM and SIGHUP remove an unfinished temporary report
+// file and then end the process as they would have; a signal ignored at start stays so.
+void install_signal_handlers();
 
 // Runs every step of a run in order; returns only by throwing RunEnd.
 [[noreturn]] void run_steps(Run& run);

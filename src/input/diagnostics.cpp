@@ -47,10 +47,51 @@ std::string quote_found(std::string_view text) {
   return q;
 }
 
+std::string place(const LineSource& source, long line) {
+  if (line <= 0) return source.name();
+  return source.name() + ", line " + std::to_string(line);
+}
+
+bool failed_on_form(const ReadResult& r) {
+  switch (r.error) {
+    case ReadError::None:
+    case ReadError::EndOfSource:
+    case ReadError::LineTooLong:
+    case ReadError::ReadFailed:
+      return false;
+    default:
+      return true;
+  }
+}
+
+std::string quote_rest(std::string_view rest) {
+  while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
+  while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t')) rest.remove_suffix(1);
+  return quote_found(rest);
+}
+
+std::string read_problem(const ReadResult& r) {
+  switch (r.error) {
+    case ReadError::NotANumber:
+      return "expected a number, found " + quote_found(r.found);
+    case ReadError::NotAnInteger:
+      return "expected an integer (digits without a decimal point or exponent), found " + quote_found(r.found);
+    case ReadError::IntegerOutOfRange:
+      return "expected an integer from -2147483648 to 2147483647, found " + quote_found(r.found);
+    case ReadError::NumberOutOfRange:
+      return "expected a number of magnitude at most 1.7976931348623157e308, found " + quote_found(r.found);
+    case ReadError::BadRepeatCount:
+      return "expected a repeat count of at least 1, found " + quote_found(r.found);
+    case ReadError::BadIntegerField:
+      return "expected an integer (blanks, digits and one leading sign), found " + quote_found(r.found);
+    default:
+      return "unreadable input";
+  }
+}
+
 std::string read_diagnostic(const LineSource& source, const ReadResult& r, std::string_view unfinished) {
   const bool console = source.kind() == LineSource::Kind::Console;
-  std::string where = source.name();
-  if (r.line > 0) where += ", line " + std::to_string(r.line);
+  const std::string where = place(source, r.line);
   switch (r.error) {
     case ReadError::None:
       return {};
@@ -63,21 +104,9 @@ std::string read_diagnostic(const LineSource& source, const ReadResult& r, std::
              " characters, found a longer line";
     case ReadError::ReadFailed:
       return where + ": cannot read: " + std::strerror(r.os_error);
-    case ReadError::NotANumber:
-      return where + ": expected a number, found " + quote_found(r.found);
-    case ReadError::NotAnInteger:
-      return where + ": expected an integer (digits without a decimal point or exponent), found " +
-             quote_found(r.found);
-    case ReadError::IntegerOutOfRange:
-      return where + ": expected an integer from -2147483648 to 2147483647, found " + quote_found(r.found);
-    case ReadError::NumberOutOfRange:
-      return where + ": expected a number of magnitude at most 1.7976931348623157e308, found " + quote_found(r.found);
-    case ReadError::BadRepeatCount:
-      return where + ": expected a repeat count of at least 1, found " + quote_found(r.found);
-    case ReadError::BadIntegerField:
-      return where + ": expected an integer (blanks, digits and one leading sign), found " + quote_found(r.found);
+    default:
+      return where + ": " + read_problem(r);
   }
-  return where + ": unreadable input";
 }
 
 void end_run_on_read_error(const LineSource& source, const ReadResult& r, std::string_view unfinished) {

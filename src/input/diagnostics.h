@@ -13,8 +13,24 @@ namespace vcshrink {
 // text in double quotes, control and non-ASCII bytes escaped as \xNN, cut after 40 bytes.
 std::string quote_found(std::string_view text);
 
+// The ignored rest of a line for a warning: without its leading and trailing blanks and
+// tabs, then quoted as quote_found.
+std::string quote_rest(std::string_view rest);
+
 // A file name for a diagnostic: as typed, with control bytes escaped as \xNN.
 std::string display_name(std::string_view name);
+
+// Where a diagnostic or a warning points: "NAME, line N", or the source's name alone
+// for line 0.
+std::string place(const LineSource& source, long line);
+
+// What is wrong with the answer or value of a read r that failed on its form (a
+// ReadError from NotANumber on): the diagnostic without its place.
+std::string read_problem(const ReadResult& r);
+
+// True when r failed on the form of what was typed, so that the source can go on:
+// not its end and not a failed or overlong line.
+bool failed_on_form(const ReadResult& r);
 
 // The diagnostic for a failed read r of source. unfinished names what the read was for,
 // worded to follow "ends before", e.g. "the residual matrix is complete".

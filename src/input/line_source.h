@@ -38,6 +38,10 @@ class LineSource {
   Kind kind() const { return kind_; }
   int os_error() const { return os_error_; }
   std::FILE* file() const { return file_; }
+  // Whether a person types the lines at a terminal, who can answer again after a typo;
+  // the driver sets it for the standard input.
+  bool interactive() const { return interactive_; }
+  void set_interactive(bool on) { interactive_ = on; }
 
  private:
   std::FILE* file_ = nullptr;
@@ -47,6 +51,7 @@ class LineSource {
   long line_number_ = 0;
   int os_error_ = 0;
   bool ended_ = false;
+  bool interactive_ = false;
 };
 
 }  // namespace vcshrink

@@ -113,6 +113,18 @@ ReadError not_a_value(const Target& t) {
   return t.integer != nullptr ? ReadError::NotAnInteger : ReadError::NotANumber;
 }
 
+// A number, or a repeat form r*x of one.
+bool is_value(std::string_view token) {
+  const std::size_t star = token.find('*');
+  if (star == std::string_view::npos) return classify(token) != NumberForm::Invalid;
+  const std::string_view count = token.substr(0, star);
+  if (count.empty()) return false;
+  for (char c : count) {
+    if (!is_digit(c)) return false;
+  }
+  return classify(token.substr(star + 1)) != NumberForm::Invalid;
+}
+
 }  // namespace
 
 ReadResult read_text_field(LineSource& source, int w, std::string& text) {
@@ -181,11 +193,17 @@ ReadResult read_values(LineSource& source, std::span<const Target> targets) {
     if (st != LineSource::Status::Line) return source_stop(source, st);
     const std::string_view line = source.line();
     const long line_no = source.line_number();
-    const auto finished = [&] {
+    std::size_t p = 0;
+    // The read ends on this line; p is where its ignored rest starts, and last is the
+    // last value's text (a slash leaves both empty).
+    const auto finished = [&](std::string_view last = {}, bool slash = false) {
       done.line = line_no;
+      if (!slash) {
+        done.last = std::string(last);
+        done.rest = std::string(line.substr(p));
+      }
       return done;
     };
-    std::size_t p = 0;
     for (;;) {
       while (p < line.size() && is_blank(line[p])) ++p;
       if (p == line.size()) break;  // a line end separates like a blank
@@ -195,7 +213,7 @@ ReadResult read_values(LineSource& source, std::span<const Target> targets) {
         null_at_comma = true;
         continue;
       }
-      if (line[p] == '/') return finished();
+      if (line[p] == '/') return finished({}, true);
       std::size_t q = p;
       while (q < line.size() && !ends_token(line[q])) ++q;
       const std::string_view token = line.substr(p, q - p);
@@ -205,7 +223,7 @@ ReadResult read_values(LineSource& source, std::span<const Target> targets) {
       if (star == std::string_view::npos) {
         const ReadError e = store(token, targets[next]);
         if (e != ReadError::None) return failure(e, line_no, token);
-        if (++next == n) return finished();
+        if (++next == n) return finished(token);
         continue;
       }
       // Repeat form: r*x gives r copies of x, r* alone r null values.
@@ -225,9 +243,21 @@ ReadResult read_values(LineSource& source, std::span<const Target> targets) {
         const ReadError e = store(value, targets[next]);
         if (e != ReadError::None) return failure(e, line_no, token);
       }
-      if (next == n) return finished();
+      if (next == n) return finished(token);
     }
   }
+}
+
+bool begins_with_number(std::string_view text) {
+  std::size_t p = 0;
+  while (p < text.size() && is_blank(text[p])) ++p;
+  if (p < text.size() && text[p] == ',') {
+    ++p;
+    while (p < text.size() && is_blank(text[p])) ++p;
+  }
+  std::size_t q = p;
+  while (q < text.size() && !ends_token(text[q])) ++q;
+  return q > p && is_value(text.substr(p, q - p));
 }
 
 }  // namespace vcshrink

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "input/line_source.h"
 
@@ -29,6 +30,11 @@ struct ReadResult {
   long line = 0;      // number of the line on which the read stopped (0: none was read)
   std::string found;  // the text at fault
   int os_error = 0;   // errno of a failed read
+  // After a read that filled its last target: the text of the last value ("" when a
+  // comma skipped it) and the rest of its line, which the read ignores. Both are empty
+  // after a slash ended the read.
+  std::string last;
+  std::string rest;
 
   bool ok() const { return error == ReadError::None; }
 };
@@ -56,5 +62,9 @@ ReadResult read_text_line(LineSource& source, std::string& text);
 // slash ends the read; the rest of the last line is dropped. Skipped and unreached
 // targets keep their values; a repeat count beyond the targets left fills the rest.
 ReadResult read_values(LineSource& source, std::span<const Target> targets);
+
+// True when text, after blanks and at most one comma, begins with a value that a
+// free-form read would take: a number, or a repeat form r*x of one.
+bool begins_with_number(std::string_view text);
 
 }  // namespace vcshrink

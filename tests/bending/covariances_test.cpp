@@ -54,11 +54,27 @@ TEST(PrepareCovariances, IdentityComponentsAndFlooredVariances) {
 }
 
 TEST(PrepareCovariances, ResidualMatrixThatCannotBeInvertedEndsTheRun) {
-  RunState s = make_state({{0.3}, {0.1, 0.2}}, {{0.0}, {0.15, 0.8}}, {}, 1.0);
-  const auto end = run_end_of([&] { prepare_covariances(s); });
-  ASSERT_TRUE(end) << "the run should have ended";
-  EXPECT_EQ(end->status, ExitStatus::SingularMatrix);
-  EXPECT_EQ(end->console_notice, "matrix singulaer!");
+  struct Case {
+    RunState state;
+    const char* diagnostic;  // names the matrix and the trait whose pivot failed
+  };
+  const Case cases[] = {
+      {make_state({{0.3}, {0.1, 0.2}}, {{0.0}, {0.15, 0.8}}, {}, 1.0),
+       "the residual matrix R cannot be inverted: the pivot at trait 1 is below 1e-08"},
+      {make_state({{0.3}, {0.1, 0.2}}, {{1.0}, {1.0, 1.0}}, {}, 1.0),
+       "the residual matrix R cannot be inverted: the pivot at trait 2 is below 1e-08"},
+  };
+  for (const Case& c : cases) {
+    RunState s = c.state;
+    const auto end = run_end_of([&] { prepare_covariances(s); });
+    if (!end) {
+      ADD_FAILURE() << c.diagnostic << ": the run should have ended";
+      continue;
+    }
+    EXPECT_EQ(end->status, ExitStatus::SingularMatrix);
+    EXPECT_EQ(end->console_notice, "matrix singulaer!");
+    EXPECT_EQ(end->diagnostic, c.diagnostic);
+  }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The grid search allocates nothing: every operator new of this test program is
-// counted, and the count must not move across a whole search at 30 traits.
+// The grid search and the definiteness checks allocate nothing: every operator new of
+// this test program is counted, and the count must not move across them at 30 traits.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,6 +7,7 @@
 #include <new>
 
 #include "bending/bending.h"
+#include "bending/definiteness.h"
 #include "bending_fixture.h"
 
 namespace {
@@ -41,10 +42,14 @@ TEST(OptimizeBending, AllocatesNothing) {
     }
   for (int i = 1; i <= MaxTraits; ++i) s->W(i) = 1.0;
 
+  NoWarnings warnings;
   const long before = allocations.load();
+  check_residual_definiteness(*s, warnings);
   prepare_covariances(*s);
   optimize_bending(*s);
+  check_bent_definiteness(*s, warnings);
   EXPECT_EQ(allocations.load(), before);
+  EXPECT_TRUE(s->gadj_positive_definite);
   EXPECT_GE(s->kbest, 0);
   EXPECT_LE(s->kbest, 1000);
 

@@ -104,19 +104,33 @@ TEST(OptimizeBending, SearchEndsTheRun) {
   };
   RunState no_procedure = make_state(ThreeG, ThreeR, {}, 1.0, {0, 0, 0});
   no_procedure.proc = 3;  // optimized search without a prior or weights
-  const char* const undefined =
-      "no bending factor could be chosen: every grid score is undefined (are all trait weights zero?)";
   const Case cases[] = {
       {"all weights zero: every score NaN", make_state(ThreeG, ThreeR, ThreePrior, 1.0, {0, 0, 0}),
-       ExitStatus::NoFactor, "", undefined},
-      {"a procedure choice other than 1 or 2", no_procedure, ExitStatus::NoFactor, "", undefined},
+       ExitStatus::NoFactor, "", "no bending factor could be chosen: every trait weight is zero"},
+      {"a procedure choice other than 1 or 2", no_procedure, ExitStatus::NoFactor, "",
+       "no bending factor could be chosen: every trait weight is zero; the prior heritabilities of traits 1, 2, 3 "
+       "are zero or below"},
+      {"a negative prior heritability: NaN prior covariances",
+       make_state(ThreeG, ThreeR, {{0.2}, {0.3, -0.25}, {0.1, 0.2, 0.1}}, 1.0), ExitStatus::NoFactor, "",
+       "no bending factor could be chosen: the prior heritability of trait 2 is zero or below"},
+      {"prior values out of range: NaN prior covariances",
+       make_state(ThreeG, ThreeR, {{0.2}, {-1.5, -0.25}, {0.1, 0.2, 1.5}}, 1.0), ExitStatus::NoFactor, "",
+       "no bending factor could be chosen: the prior heritability of trait 2 is zero or below; prior values out "
+       "of range (heritability of trait 3, genetic correlation of traits 1 and 2)"},
       // A prior heritability of -1000: the aggregate variance is floored, and every score
       // is a number far below -999, so none is chosen although none is undefined.
       {"every score a number below the start", make_state({{1}}, {{2}}, {{-1000}}, 1.0), ExitStatus::NoFactor, "",
-       "no bending factor could be chosen: no grid score exceeds -999 (check the prior matrix)"},
+       "no bending factor could be chosen: the prior heritability of trait 1 is zero or below"},
       // R inverts, but the unbent phenotypic matrix G + R = diag(0, 1) has a zero first pivot.
       {"phenotypic matrix of factor 0 is singular", make_state({{-1}, {0, 0}}, {{1}, {0, 1}}, {{0.2}, {0, 0.2}}, 1.0),
-       ExitStatus::SingularMatrix, "matrix singulaer!", ""},
+       ExitStatus::SingularMatrix, "matrix singulaer!",
+       "the adjusted phenotypic matrix at bending factor 0.000 of the search cannot be inverted: the pivot at "
+       "trait 1 is below 1e-08"},
+      // G = diag(-3, 5), R = I: eigmean 1, and PADJ(1,1) = (1 - f)(-3) + f + 1 is exactly 0 at f = 0.5.
+      {"adjusted phenotypic matrix singular halfway", make_state({{-3}, {0, 5}}, {{1}, {0, 1}}, {{0.3}, {0.2, 0.4}}, 1.0),
+       ExitStatus::SingularMatrix, "matrix singulaer!",
+       "the adjusted phenotypic matrix at bending factor 0.500 of the search cannot be inverted: the pivot at "
+       "trait 1 is below 1e-08"},
   };
   for (const Case& c : cases) {
     RunState s = c.state;

@@ -46,26 +46,23 @@ TEST(DialogueEndToEnd, OptimizedProcedureAsksTheWeightsAfterReadingTheFile) {
                        "    Weight for trait  2?              -->  \n");
 }
 
-TEST(DialogueEndToEnd, AMissingInputFileIsCreatedEmptyAndEndsTheRun) {
-  TempDir dir;
-  const ProgramResult r = run_program(dir.path(), "missing.dat\nout.txt\n1\n2\n0.5\n");
-  EXPECT_EQ(r.out, names_shown + questions_shown + factor_shown + "\n");
-  EXPECT_EQ(r.err, "missing.dat: the input file is empty\n" + end_lines);
-  EXPECT_EQ(r.status, 1);
-  ASSERT_TRUE(fs::exists(dir / "missing.dat"));
-  EXPECT_EQ(fs::file_size(dir / "missing.dat"), 0u);
-  ASSERT_TRUE(fs::exists(dir / "out.txt"));
-  EXPECT_EQ(fs::file_size(dir / "out.txt"), 0u);
-}
-
-TEST(DialogueEndToEnd, AnInputFileThatCannotBeOpenedEndsTheRunBeforeTheCoefficient) {
-  TempDir dir;
-  fs::create_directory(dir / "adir");
-  const ProgramResult r = run_program(dir.path(), "adir\nout.txt\n1\n2\n0.5\n");
-  EXPECT_EQ(r.out, names_shown + "\n");
-  EXPECT_EQ(r.err, "adir: cannot open the input file: Is a directory\n" + end_lines);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_FALSE(fs::exists(dir / "out.txt"));
+TEST(DialogueEndToEnd, AnInputFileThatCannotBeOpenedEndsTheRunBeforeTheCoefficientAndCreatesNothing) {
+  const struct {
+    std::string name, diagnostic;
+  } cases[] = {
+      {"missing.dat", "missing.dat: cannot open the input file: No such file or directory"},
+      {"adir", "adir: cannot open the input file: Is a directory"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    fs::create_directory(dir / "adir");
+    const ProgramResult r = run_program(dir.path(), c.name + "\nout.txt\n1\n2\n0.5\n");
+    EXPECT_EQ(r.out, names_shown + "\n");
+    EXPECT_EQ(r.err, c.diagnostic + "\n" + end_lines);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(fs::exists(dir / "missing.dat"));
+    EXPECT_FALSE(fs::exists(dir / "out.txt"));
+  }
 }
 
 TEST(DialogueEndToEnd, ABlankNameIsAskedForAgain) {
@@ -106,6 +103,36 @@ TEST(DialogueEndToEnd, TheStandardInputEndingBeforeAnAnswerEndsTheRun) {
                        factor_shown + "\n");
   EXPECT_EQ(r.err, "standard input ends before the bending factor was answered\n" + end_lines);
   EXPECT_EQ(r.status, 1);
+}
+
+// The same matrices and answers with numbers that the blocks and answers ignore: the
+// warnings come on the error stream, and the standard output, the report and the
+// status are those of the plain run.
+TEST(DialogueEndToEnd, WarningsGoToTheErrorStreamAndChangeNothingElse) {
+  TempDir dir;
+  write_file(dir / "plain.dat", two_traits);
+  write_file(dir / "extra.dat",
+             "Two traits\n2\n0.30\n0.10 0.20 0.10\n0.70\n0.15 0.80\n0.30\n0.40 0.25\n\n0.40 0.25\n");
+  const ProgramResult plain = run_program(dir.path(), "plain.dat\nplain.txt\n1\n1\n2\n0.3\n0.7\n");
+  const ProgramResult extra = run_program(dir.path(), "extra.dat\nextra.txt\n1\n1\n2\n0.3 0.7\n0.7\n");
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_EQ(plain.err, end_lines);
+  EXPECT_EQ(extra.status, 0);
+  EXPECT_EQ(extra.out, plain.out);
+  EXPECT_EQ(read_file(dir / "extra.txt"), read_file(dir / "plain.txt"));
+  const std::string layout = " (each matrix is a lower triangle, row i holding i numbers: 3 numbers for 2 traits)";
+  EXPECT_EQ(extra.err,
+            "extra.dat, line 4: warning: the numbers after the end of the genetic matrix on this line are ignored: "
+            "\"0.10\"" + layout + "\n" +
+                "extra.dat, line 10: warning: numbers after the prior matrix, which ends on line 8, are ignored" +
+                layout + "\n" +
+                "standard input, line 6: warning: the weight for trait 1 was read as 0.3; the rest of the line, "
+                "\"0.7\", is ignored\n" +
+                end_lines);
+  // From a file a typo still ends the run: a new question would take the next answer.
+  const ProgramResult typo = run_program(dir.path(), "plain.dat\nplain.txt\n0.3x\n1\n2\n0.3\n");
+  EXPECT_EQ(typo.status, 1);
+  EXPECT_EQ(typo.err, "standard input, line 3: expected a number, found \"0.3x\"\n" + end_lines);
 }
 
 // Runs the program in dir on the answers in .stdin with the standard stream closed_fd

@@ -1,14 +1,16 @@
 // Whole runs of the built program against recorded cases. Each folder under
 // tests/e2e/cases holds the answers typed at the console (stdin), any files the run
 // finds in its directory, and what the run must leave: expected.stdout,
-// expected.stderr, expected.status and, under expected.files/, the exact content of
-// every file named there (the report, or an old report that must stay unchanged).
+// expected.stderr, expected.status, under expected.files/, the exact content of every
+// file named there (the report, or an old report that must stay unchanged), and in
+// expected.absent, one name a line, the files the run must not have created.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,12 @@ TEST_P(Golden, RunLeavesExactlyTheRecordedBytes) {
       const std::string name = e.path().filename().string();
       ASSERT_TRUE(fs::exists(tmp.path() / name)) << name;
       EXPECT_EQ(read_file(tmp.path() / name), read_file(e.path())) << name;
+    }
+  }
+  if (fs::exists(dir / "expected.absent")) {
+    std::istringstream absent(read_file(dir / "expected.absent"));
+    for (std::string name; std::getline(absent, name);) {
+      EXPECT_FALSE(fs::exists(fs::symlink_status(tmp.path() / name))) << name << " was created";
     }
   }
 }

@@ -1,5 +1,5 @@
 // A run at an interactive console: on a terminal the program waits for Enter after
-// the end-of-run lines, and ends only when it comes.
+// the end-of-run lines, and ends only when it comes; a typo is shown and asked again.
 #include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 
 #include "run_program.h"
@@ -60,6 +61,68 @@ TEST(Interactive, WaitsForEnterOnATerminal) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_NE(read_file(dir / "report.txt").find("Used bending factor:  0.300"), std::string::npos);
+}
+
+// How often text occurs in seen.
+std::size_t occurrences(const std::string& seen, const std::string& text) {
+  std::size_t n = 0;
+  for (std::size_t at = seen.find(text); at != std::string::npos; at = seen.find(text, at + text.size())) ++n;
+  return n;
+}
+
+// Reads from fd into seen until text occurs times times in it or the time is up.
+bool wait_for(int fd, std::string& seen, const std::string& text, std::size_t times,
+              std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (occurrences(seen, text) < times) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+    char buf[512];
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n <= 0) return false;
+    seen.append(buf, static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+TEST(Interactive, ATypoShowsWhatIsWrongAndTheSameQuestionAgain) {
+  TempDir dir;
+  write_file(dir / "two.dat", "Two traits\n2\n0.30\n0.10 0.20\n0.70\n0.15 0.80\n");
+  int master = -1;
+  const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (::chdir(dir.path().c_str()) != 0) ::_exit(127);
+    ::execl(program_under_test(), program_under_test(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  const auto type = [&](const std::string& keys) {
+    ASSERT_EQ(::write(master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  };
+  const std::string prompt = "cr?           -->  ";
+  const std::string why = "    expected a number, found \"0.3x\"";
+  std::string seen;
+  type("two.dat\nreport.txt\n");
+  ASSERT_TRUE(wait_for(master, seen, prompt, 1)) << seen;
+  type("0.3x\n");
+  ASSERT_TRUE(wait_for(master, seen, prompt, 2)) << seen;
+  const std::size_t shown_why = seen.find(why);
+  ASSERT_NE(shown_why, std::string::npos) << seen;
+  EXPECT_NE(seen.find("Coefficient of relationship (cr)?", shown_why), std::string::npos) << seen;
+  EXPECT_EQ(occurrences(seen, "Program Completed"), 0u) << seen;
+
+  type(".25\n2\n0.3\n");
+  ASSERT_TRUE(wait_for(master, seen, "Press Enter to Continue.", 1)) << seen;
+  type("\n");
+  wait_for(master, seen, "\x04", 1, std::chrono::seconds(5));  // drain until the terminal closes
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ::close(master);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << seen;
+  EXPECT_NE(read_file(dir / "report.txt").find("Selected coefficient of relationship:  0.25"), std::string::npos);
 }
 
 }  // namespace

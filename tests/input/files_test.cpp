@@ -9,12 +9,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "run/end_run.h"
 #include "memory_input.h"
@@ -48,21 +52,28 @@ struct Opening {
   }
 };
 
-TEST(OpenFiles, CreatesMissingFilesEmptyAndWritesNothing) {
+TEST(OpenFiles, OpensTheInputForReadingOnlyAndCreatesAMissingReportEmpty) {
   TempDir dir;
+  write_file(dir / "in.dat", "title\n");
   write_file(dir / "old.out", "an older and longer report\r\n");
-  Opening a(dir, "missing.dat", "new.out");
+  Opening a(dir, "in.dat", "new.out");
   ASSERT_FALSE(a.end) << a.end->diagnostic;
-  EXPECT_TRUE(fs::exists(dir / "missing.dat"));
-  EXPECT_EQ(fs::file_size(dir / "missing.dat"), 0u);
+  EXPECT_EQ(::fcntl(::fileno(a.input.lines().file()), F_GETFL) & O_ACCMODE, O_RDONLY);
   EXPECT_EQ(fs::file_size(dir / "new.out"), 0u);
-  EXPECT_EQ(a.input.lines().next_line(), LineSource::Status::End);
   EXPECT_EQ(a.screen.out(), "");
 
-  Opening b(dir, "missing.dat", "old.out");
+  Opening b(dir, "in.dat", "old.out");
   ASSERT_FALSE(b.end) << b.end->diagnostic;
   b.report.close();
   EXPECT_EQ(read_file(dir / "old.out"), "an older and longer report\r\n");
+}
+
+TEST(OpenFiles, AMissingInputFileEndsTheRunAtOnceAndNothingIsCreated) {
+  TempDir dir;
+  Opening o(dir, "nosuch.dat", "report.txt");
+  ASSERT_TRUE(o.end);
+  EXPECT_EQ(o.end->diagnostic, (dir / "nosuch.dat").string() + ": cannot open the input file: No such file or directory");
+  EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
 TEST(OpenFiles, AsksForABlankNameUntilAnUnblankLineComes) {
@@ -85,6 +96,7 @@ TEST(OpenFiles, DiagnosticsComeBeforeAnythingElseIsAsked) {
   TempDir dir;
   fs::create_directory(dir / "adir");
   write_file(dir / "in.dat", "t\n");
+  fs::create_symlink("in.dat", dir / "link.dat");
   const std::string d = dir.path().string() + "/";
   const struct {
     std::string infile, outfile, keys, diagnostic;
@@ -93,6 +105,11 @@ TEST(OpenFiles, DiagnosticsComeBeforeAnythingElseIsAsked) {
       {"in.dat", "adir", "", d + "adir: cannot open the report file: Is a directory"},
       {"no/such.dat", "out.txt", "", d + "no/such.dat: cannot open the input file: No such file or directory"},
       {"in.dat", "in.dat", "", d + "in.dat: cannot use the input file as the report file"},
+      {"link.dat", "in.dat", "", d + "in.dat: cannot use the input file as the report file"},
+      // Not only regular files: a device read as the input is not written as the report.
+      {"/dev/zero", "/dev/zero", "", "/dev/zero: cannot use the input file as the report file"},
+      // The keyboard of these cases reads /dev/null when it has no answers.
+      {"in.dat", "/dev/null", "", "/dev/null: cannot use the file the standard input reads as the report file"},
       {"", "out.txt", "\n  \n", "standard input ends before the name of the input file was answered"},
       {"in.dat", "", "", "standard input ends before the name of the output file was answered"},
       {std::string("in.dat\0x", 8), "out.txt", "",
@@ -145,7 +162,7 @@ TEST(OpenFiles, AnInputFileThatCannotBeReadIsRefused) {
     Opening o(dir, "secret.dat", "out.txt");
     return o.end ? o.end->diagnostic : "the run went on";
   });
-  EXPECT_EQ(diag, (dir / "secret.dat").string() + ": cannot open the input file for reading: Permission denied");
+  EXPECT_EQ(diag, (dir / "secret.dat").string() + ": cannot open the input file: Permission denied");
 }
 
 TEST(OpenFile, FallsBackToReadOnlyAndWriteOnly) {
@@ -178,6 +195,19 @@ TEST(OpenFiles, AReportFileThatMayOnlyBeReadFailsAtTheReportAndKeepsItsContent) 
   });
   EXPECT_EQ(diag, (dir / "old.out").string() + ": cannot write the report file: Permission denied");
   EXPECT_EQ(read_file(dir / "old.out"), "old report");
+}
+
+// The names in a directory, sorted, separated by blanks.
+std::string names_in(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  std::string out;
+  for (const auto& n : names) {
+    if (!out.empty()) out.push_back(' ');
+    out.append(n);
+  }
+  return out;
 }
 
 // The diagnostic replace_content ends the run with, or "" when it succeeds.
@@ -233,6 +263,110 @@ TEST(ReportFile, NoRoomForTheReportLeavesTheOldReportUntouched) {
   EXPECT_EQ(diag, (dir / "r.out").string() + ": cannot write the report file: File too large");
   f.close();
   EXPECT_EQ(read_file(dir / "r.out"), old);
+  EXPECT_EQ(names_in(dir.path()), "r.out");
+}
+
+TEST(ReportFile, TheNewReportKeepsTheOldPermissionsAndReplacesALinksTarget) {
+  TempDir dir;
+  fs::create_directory(dir / "sub");
+  write_file(dir / "sub" / "target.out", "old");
+  fs::permissions(dir / "sub" / "target.out", fs::perms(0640), fs::perm_options::replace);
+  fs::create_symlink("sub/target.out", dir / "link.out");
+  fs::create_hard_link(dir / "sub" / "target.out", dir / "hard.out");
+  ReportFile f;
+  EXPECT_EQ(replace(attach(f, dir / "link.out"), "new report"), "");
+  EXPECT_EQ(f.close(), 0);
+  EXPECT_TRUE(fs::is_symlink(dir / "link.out"));
+  EXPECT_EQ(read_file(dir / "sub" / "target.out"), "new report");
+  EXPECT_EQ(fs::status(dir / "sub" / "target.out").permissions(), fs::perms(0640));
+  // A hard link is a name of the old file, which the new one replaces under one name only.
+  EXPECT_EQ(read_file(dir / "hard.out"), "old");
+  EXPECT_EQ(names_in(dir / "sub"), "target.out");
+}
+
+TEST(ReplaceFileContent, CreatesAMissingFileWithTheUmasksBitsAlsoThroughADanglingLink) {
+  TempDir dir;
+  fs::create_symlink("made.json", dir / "dangling.json");
+  const mode_t saved = ::umask(027);
+  const int missing = replace_file_content((dir / "new.svg").string(), "<svg/>");
+  const int dangling = replace_file_content((dir / "dangling.json").string(), "{}");
+  ::umask(saved);
+  EXPECT_EQ(missing, 0);
+  EXPECT_EQ(dangling, 0);
+  EXPECT_EQ(read_file(dir / "new.svg"), "<svg/>");
+  EXPECT_EQ(fs::status(dir / "new.svg").permissions(), fs::perms(0640));
+  EXPECT_TRUE(fs::is_symlink(dir / "dangling.json"));
+  EXPECT_EQ(read_file(dir / "made.json"), "{}");
+}
+
+TEST(ReplaceFileContent, WritesDevicesDirectlyAndRefusesWhatCannotTakeTheBytes) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  fs::create_directory(dir / "adir");
+  const struct {
+    std::string path;
+    int error;
+  } cases[] = {
+      {"/dev/null", 0},
+      {"/dev/full", ENOSPC},
+      {(dir / "fifo").string(), ENXIO},  // no reader: refused at once, not waited for
+      {(dir / "adir").string(), EISDIR},
+      {(dir / "no" / "such.json").string(), ENOENT},
+      {"", ENOENT},
+  };
+  for (const auto& c : cases) EXPECT_EQ(replace_file_content(c.path, "bytes"), c.error) << c.path;
+}
+
+// A write seam that writes at most 7 bytes a call and fails the n-th call.
+int write_calls = 0, failing_call = 0;
+ssize_t short_writes_failing(int fd, const void* bytes, std::size_t n) {
+  if (++write_calls == failing_call) {
+    errno = EIO;
+    return -1;
+  }
+  return ::write(fd, bytes, std::min<std::size_t>(n, 7));
+}
+
+TEST(ReportFile, AWriteThatFailsPartWayLeavesTheOldReportAndNoTemporaryFile) {
+  TempDir dir;
+  const std::string old = "the old report\r\n";
+  const std::string report(100, 'n');  // 15 writes of 7 bytes
+  replacement_seams().write_call = short_writes_failing;
+  for (const int n : {1, 2, 8, 15}) {
+    write_file(dir / "r.out", old);
+    write_calls = 0;
+    failing_call = n;
+    ReportFile f;
+    EXPECT_EQ(replace(attach(f, dir / "r.out"), report), (dir / "r.out").string() + ": cannot write the report file: " +
+                                                            std::strerror(EIO)) << n;
+    f.close();
+    EXPECT_EQ(read_file(dir / "r.out"), old) << n;
+    EXPECT_EQ(names_in(dir.path()), "r.out") << n;
+  }
+  failing_call = 0;
+  EXPECT_EQ(replace_file_content((dir / "r.out").string(), report), 0);
+  replacement_seams().write_call = nullptr;
+  EXPECT_EQ(read_file(dir / "r.out"), report);
+}
+
+TEST(ReportFile, WhereTheDirectoryTakesNoNewFileAWritableReportIsWrittenInPlace) {
+  TempDir dir;
+  fs::create_directory(dir / "ro");
+  write_file(dir / "ro" / "w.out", "an old report, longer than the new one");
+  write_file(dir / "ro" / "r.out", "old");
+  fs::permissions(dir / "ro" / "r.out", fs::perms(0444), fs::perm_options::replace);
+  fs::permissions(dir / "ro", fs::perms(0555), fs::perm_options::replace);
+  const std::string got = unprivileged(dir, [&] {
+    ReportFile w, r;
+    const std::string a = replace(attach(w, dir / "ro" / "w.out"), "new report");
+    const std::string b = replace(attach(r, dir / "ro" / "r.out"), "new report");
+    return a + "|" + b;
+  });
+  const std::string refused = (dir / "ro" / "r.out").string() + ": cannot write the report file: Permission denied";
+  EXPECT_EQ(got, std::string("|").append(refused));
+  EXPECT_EQ(read_file(dir / "ro" / "w.out"), "new report");
+  EXPECT_EQ(read_file(dir / "ro" / "r.out"), "old");
+  EXPECT_EQ(names_in(dir / "ro"), "r.out w.out");
 }
 
 }  // namespace

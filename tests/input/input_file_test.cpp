@@ -8,22 +8,30 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "run/end_run.h"
+#include "collected_warnings.h"
 #include "memory_input.h"
 #include "run_end.h"
 
 namespace vcshrink {
 namespace {
 
+using testing::CollectedWarnings;
 using testing::MemoryInput;
 
-std::unique_ptr<RunState> read(const std::string& file, int proc) {
+std::unique_ptr<RunState> read(const std::string& file, int proc, Warnings& warnings) {
   auto s = std::make_unique<RunState>();
   s->proc = proc;
   MemoryInput in(file, "in.dat", LineSource::Kind::File);
-  read_input_file(*s, in.lines);
+  read_input_file(*s, in.lines, warnings);
   return s;
+}
+
+std::unique_ptr<RunState> read(const std::string& file, int proc) {
+  NoWarnings none;
+  return read(file, proc, none);
 }
 
 // The diagnostic a file ends the run with; fails the test when the run goes on.
@@ -126,6 +134,50 @@ TEST(InputFile, ThirtyTraitsFillTheWholeStorage) {
   EXPECT_EQ(s->G(1, 30), 1.0);
   EXPECT_EQ(s->R(30, 1), 2.0);
   EXPECT_EQ(s->PRIOR(29, 30), 0.5);
+}
+
+TEST(InputFile, NumbersTheBlocksDoNotTakeGiveAWarning) {
+  const std::string layout2 = " (each matrix is a lower triangle, row i holding i numbers: 3 numbers for 2 traits)";
+  const struct {
+    std::string file;
+    int proc;
+    std::vector<std::string> warnings;
+  } cases[] = {
+      // Full square matrices where the lower triangles belong.
+      {"t\n2\n0.30 0.10\n0.10 0.20\n0.70 0.15\n0.15 0.80\n0.30 0.40\n0.40 0.25\n", 1,
+       {"in.dat, line 4: warning: the numbers after the end of the genetic matrix on this line are ignored: \"0.20\"" +
+            layout2,
+        "in.dat, line 6: warning: the numbers after the end of the residual matrix on this line are ignored: "
+        "\"0.80\"" + layout2,
+        "in.dat, line 8: warning: the numbers after the end of the prior matrix on this line are ignored: \"0.25\"" +
+            layout2}},
+      {"t\n2\n1 2 3 4 5 6\n7 8 9\n", 2,
+       {"in.dat, line 3: warning: the numbers after the end of the genetic matrix on this line are ignored: \"4 5 "
+        "6\"" + layout2}},
+      {"t\n1\n1, 2\n3\n", 2,
+       {"in.dat, line 3: warning: the numbers after the end of the genetic matrix on this line are ignored: \", 2\" "
+        "(each matrix is a lower triangle, row i holding i numbers: 1 number for 1 trait)"}},
+      {"t\n2 0.3\n0.3\n0.1 0.2\n0.7\n0.15 0.8\n", 2,
+       {"in.dat, line 2: warning: the numbers after the number of traits on this line are ignored: \"0.3\" (each "
+        "block starts on a new line)"}},
+      // Lines after the prior matrix: the first that begins with a number.
+      {two_traits + "0.5\n9\n", 1,
+       {"in.dat, line 9: warning: numbers after the prior matrix, which ends on line 8, are ignored" + layout2}},
+      {two_traits + "\nnotes: from 2019\n  7 8", 1,
+       {"in.dat, line 11: warning: numbers after the prior matrix, which ends on line 8, are ignored" + layout2}},
+      // The fixed procedure ignores a prior block, and whatever else follows R.
+      {two_traits + "0.5\n", 2, {}},
+      // As the manual describes: comments after the numbers, a slash's rest, other layouts.
+      {two_traits, 1, {}},
+      {"t\n  2 traits follow\n0.30 0.10 0.20 lost 9 9\n.7 .15 .8 ! R\n.3\n.4 .25,\nend of the data\n", 1, {}},
+      {"t\n2\n0.3 / 9 9\n0.7,,0.8\n3*0.5 / 1\n\n", 1, {}},
+      {"t\n2\n0.30\n0.10\n0.20\n0.70\n0.15\n0.80\n0.30\n0.40\n0.25\n", 1, {}},
+  };
+  for (const auto& c : cases) {
+    CollectedWarnings warnings;
+    read(c.file, c.proc, warnings);
+    EXPECT_EQ(warnings.lines, c.warnings) << c.file;
+  }
 }
 
 TEST(InputFile, DiagnosticsNameTheFileTheLineAndTheBlock) {

@@ -184,6 +184,35 @@ TEST(FreeFormValues, IntegerTargetsTakeTheWholeRange) {
   EXPECT_EQ(v[3], 0);
 }
 
+TEST(FreeFormValues, KeepTheLastValueAndTheRestOfItsLine) {
+  const struct {
+    const char* input;
+    std::size_t targets;
+    const char* last;
+    const char* rest;
+  } cases[] = {
+      {"0,3 x\n", 1, "0", ",3 x"},   {"\n 1 2\t3\n", 2, "2", "\t3"}, {"1\n2 3*4 5\n", 3, "3*4", " 5"},
+      {",5\n", 1, "", "5"},           {"7\n", 1, "7", ""},             {"1 / 9\n", 3, "", ""},
+  };
+  for (const auto& c : cases) {
+    MemoryInput in(c.input);
+    Reals r(c.targets);
+    const ReadResult res = read_values(in.lines, r.t);
+    ASSERT_TRUE(res.ok()) << c.input;
+    EXPECT_EQ(res.last, c.last) << c.input;
+    EXPECT_EQ(res.rest, c.rest) << c.input;
+  }
+}
+
+TEST(FreeFormValues, TellARestThatBeginsWithANumber) {
+  for (const char* yes : {"9", " 9 x", "\t-.5e3", ",3", " , 3", "2*0.5", " 1d0/"}) {
+    EXPECT_TRUE(begins_with_number(yes)) << yes;
+  }
+  for (const char* no : {"", "   ", ",", ",,3", " lost 9", "/ 9", "3rd", "*5", "2*", "x2", "'1'", ".", "-"}) {
+    EXPECT_FALSE(begins_with_number(no)) << no;
+  }
+}
+
 TEST(IntegerField, TakesTheFirstColumnsOfOneLine) {
   const struct {
     const char* line;

@@ -25,6 +25,7 @@ const std::string factor_shown =
     "\n\n"
     "    Selected value for bending factor?\n"
     "    (factor must be between 0 and 1)       -->  ";
+const std::string coefficient_rejected = "\n    Coefficient of relationship must be greater than 0!";
 const std::string factor_rejected = "\n    Bending factor must be between 0 and 1!";
 const std::string procedure_rejected = "\n    Procedure must be 1 or 2!";
 const std::string weights_shown =
