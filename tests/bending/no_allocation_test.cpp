@@ -7,8 +7,8 @@
 #include <new>
 
 #include "bending/bending.h"
-#include "bending_fixture.h"
 #include "bending/definiteness.h"
+#include "bending_fixture.h"
 
 namespace {
 std::atomic<long> allocations{0};

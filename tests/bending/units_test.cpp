@@ -12,11 +12,12 @@
 #include <vector>
 
 #include "bending/bending.h"
-#include "bending_fixture.h"
 #include "bending/definiteness.h"
 #include "bending/parameters.h"
 #include "bending/plausibility.h"
 #include "run/end_run.h"
+#include "bending_fixture.h"
+#include "run_end.h"
 
 namespace vcshrink {
 namespace {
@@ -29,17 +30,15 @@ using testing::make_state;
 std::string printed(RunState s) {
   NoWarnings none;
   check_residual_definiteness(s, none);
-  try {
+  const auto end = testing::run_end_of([&] {
     prepare_covariances(s);
     if (s.proc == 2) {
       run_fixed_procedure(s);
     } else {
       optimize_bending(s);
     }
-  } catch (const RunEnd& e) {
-    std::string ended = "ended with status ";
-    return ended.append(std::to_string(static_cast<int>(e.status)));
-  }
+  });
+  if (end) return "ended with status " + std::to_string(static_cast<int>(end->status));
   check_bent_definiteness(s, none);
   TraitMatrix par;
   derive_parameters(s.GF, s.P, s.nt, par);

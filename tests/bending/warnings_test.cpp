@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "bending/bending.h"
-#include "bending_fixture.h"
 #include "bending/definiteness.h"
 #include "bending/plausibility.h"
 #include "run/end_run.h"
+#include "bending_fixture.h"
 
 namespace vcshrink {
 namespace {

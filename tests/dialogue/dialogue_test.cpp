@@ -7,14 +7,16 @@
 
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
 
 #include "run/end_run.h"
-#include "memory_input.h"
 #include "collected_warnings.h"
 #include "console_prompts.h"
+#include "memory_input.h"
+#include "run_end.h"
 
 namespace vcshrink {
 namespace {
@@ -29,6 +31,7 @@ using testing::names_shown;
 using testing::procedure_rejected;
 using testing::procedure_shown;
 using testing::relationship_shown;
+using testing::run_end_of;
 using testing::weights_shown;
 
 // What a step shows as the first output of a run: no line end is owed before it.
@@ -40,24 +43,20 @@ struct Dialogue {
   CapturedConsole console;
   MemoryInput keys;
   CollectedWarnings warnings;
-  RunEnd end;
-  bool ended = false;
+  std::optional<RunEnd> end;  // how the last step run ended the run, if one did
 
   explicit Dialogue(std::string answers) : keys(std::move(answers)) {}
 
   template <typename Step>
   Dialogue& run(Step step) {
-    if (ended) return *this;
-    try {
+    if (end) return *this;
+    end = run_end_of([&] {
       if constexpr (std::is_invocable_v<Step, RunState&, RecordWriter&, LineSource&>) {
         step(*s, console.screen, keys.lines);
       } else {
         step(*s, console.screen, keys.lines, warnings);
       }
-    } catch (const RunEnd& e) {
-      end = e;
-      ended = true;
-    }
+    });
     return *this;
   }
   Dialogue& to_procedure() { return run(ask_file_names).run(ask_relationship).run(ask_procedure); }
@@ -67,7 +66,7 @@ struct Dialogue {
 TEST(Dialogue, FixedProcedureShowsEveryPromptByteForByte) {
   Dialogue d("in.dat\nout.txt\n.25\n2\n1.5\n0.3\n");
   d.to_procedure();
-  ASSERT_FALSE(d.ended) << d.end.diagnostic;
+  ASSERT_FALSE(d.end) << d.end->diagnostic;
   EXPECT_EQ(d.shown(),
             names_shown + relationship_shown + procedure_shown + factor_shown + factor_rejected + factor_shown);
   EXPECT_EQ(d.s->infile, "in.dat");
@@ -81,7 +80,7 @@ TEST(Dialogue, OptimizedProcedureAsksTheWeightsOfEveryTrait) {
   Dialogue d("in.dat\nout.txt\n1\n1\n2\n0.3 0.7\n\n0.5\n2,\n");
   d.s->nt = 3;
   d.to_procedure().run(ask_weights);
-  ASSERT_FALSE(d.ended) << d.end.diagnostic;
+  ASSERT_FALSE(d.end) << d.end->diagnostic;
   EXPECT_EQ(d.shown(), names_shown + relationship_shown + procedure_shown + weights_shown +
                            "\n    Individual trait weights (proportions):"
                            "\n    Weight for trait  1?              -->  "
@@ -102,7 +101,7 @@ TEST(Dialogue, TraitNumbersTakeTwoPlaces) {
   Dialogue d(answers);
   d.s->nt = 12;
   d.run(ask_weights);
-  ASSERT_FALSE(d.ended) << d.end.diagnostic;
+  ASSERT_FALSE(d.end) << d.end->diagnostic;
   const std::string shown = d.shown();
   EXPECT_NE(shown.find("\n    Weight for trait  9?              -->  \n    Weight for trait 10?"), std::string::npos);
   EXPECT_EQ(shown.substr(shown.size() - 43), "    Weight for trait 12?              -->  ");
@@ -114,7 +113,7 @@ TEST(Dialogue, AnyWeightChoiceButTwoGivesEqualWeightsSilently) {
     Dialogue d(std::string(choice) + "\n");
     d.s->nt = 4;
     d.run(ask_weights);
-    ASSERT_FALSE(d.ended) << d.end.diagnostic;
+    ASSERT_FALSE(d.end) << d.end->diagnostic;
     EXPECT_EQ(d.shown(), first(weights_shown)) << '"' << choice << '"';
     for (int i = 1; i <= 4; ++i) EXPECT_EQ(d.s->W(i), 1.0);
     EXPECT_EQ(d.s->W(5), 0.0);
@@ -124,7 +123,7 @@ TEST(Dialogue, AnyWeightChoiceButTwoGivesEqualWeightsSilently) {
 TEST(Dialogue, AProcedureOtherThanOneOrTwoIsAskedAgainInFull) {
   Dialogue d("\n0\n3\n12\n-1\n 2\n0\n");
   d.run(ask_procedure);
-  ASSERT_FALSE(d.ended) << d.end.diagnostic;
+  ASSERT_FALSE(d.end) << d.end->diagnostic;
   std::string expected;
   for (int i = 0; i < 5; ++i) expected += procedure_shown + procedure_rejected;
   EXPECT_EQ(d.shown(), first(expected + procedure_shown + factor_shown));
@@ -139,7 +138,7 @@ TEST(Dialogue, ProcedureAnswersInTheFieldOfTwo) {
   for (const auto& c : cases) {
     Dialogue d(std::string(c.answer) + "\n0.5\n");
     d.run(ask_procedure);
-    ASSERT_FALSE(d.ended) << c.answer << ": " << d.end.diagnostic;
+    ASSERT_FALSE(d.end) << c.answer << ": " << d.end->diagnostic;
     EXPECT_EQ(d.s->proc, c.proc) << c.answer;
     EXPECT_EQ(d.shown(), first(procedure_shown + (c.proc == 2 ? factor_shown : ""))) << c.answer;
   }
@@ -157,7 +156,7 @@ TEST(Dialogue, BendingFactorIsAskedUntilItLiesBetweenZeroAndOne) {
   for (const auto& c : cases) {
     Dialogue d(std::string("2\n") + c.answers);
     d.run(ask_procedure);
-    ASSERT_FALSE(d.ended) << c.answers << ": " << d.end.diagnostic;
+    ASSERT_FALSE(d.end) << c.answers << ": " << d.end->diagnostic;
     std::string expected = procedure_shown + factor_shown;
     for (int i = 0; i < c.rejected; ++i) expected += factor_rejected + factor_shown;
     EXPECT_EQ(d.shown(), first(expected)) << c.answers;
@@ -176,7 +175,7 @@ TEST(Dialogue, CoefficientIsStoredAsItsReciprocal) {
   for (const auto& c : cases) {
     Dialogue d(c.answer);
     d.run(ask_relationship);
-    ASSERT_FALSE(d.ended) << d.end.diagnostic;
+    ASSERT_FALSE(d.end) << d.end->diagnostic;
     EXPECT_EQ(d.s->cr, c.cr) << c.answer;
     EXPECT_EQ(d.s->coefficient, 1.0 / c.cr) << c.answer;
     EXPECT_EQ(d.shown(), first(relationship_shown)) << c.answer;
@@ -193,7 +192,7 @@ TEST(Dialogue, ACoefficientNotAboveZeroIsAskedAgainInFull) {
   for (const auto& c : cases) {
     Dialogue d(std::string(c.answers) + ".25\n");
     d.run(ask_relationship);
-    ASSERT_FALSE(d.ended) << c.answers << ": " << d.end.diagnostic;
+    ASSERT_FALSE(d.end) << c.answers << ": " << d.end->diagnostic;
     std::string expected = relationship_shown;
     for (int i = 0; i < c.rejected; ++i) expected += coefficient_rejected + relationship_shown;
     EXPECT_EQ(d.shown(), first(expected)) << c.answers;
@@ -202,8 +201,8 @@ TEST(Dialogue, ACoefficientNotAboveZeroIsAskedAgainInFull) {
   }
   Dialogue d("0\n\n");  // the end of the input still ends the run
   d.run(ask_relationship);
-  ASSERT_TRUE(d.ended);
-  EXPECT_EQ(d.end.diagnostic, "standard input ends before the coefficient of relationship was answered");
+  ASSERT_TRUE(d.end);
+  EXPECT_EQ(d.end->diagnostic, "standard input ends before the coefficient of relationship was answered");
 }
 
 TEST(Dialogue, ANumberLeftOnTheLineOfAnAnswerGivesAWarning) {
@@ -250,7 +249,7 @@ TEST(Dialogue, AtATerminalAnUnreadableAnswerShowsWhyAndTheQuestionAgain) {
   Dialogue d("0.3x\n.25\nx\n2\n'.5'\n1e999\n0.5\n");
   d.keys.lines.set_interactive(true);
   d.run(ask_relationship).run(ask_procedure);
-  ASSERT_FALSE(d.ended) << d.end.diagnostic;
+  ASSERT_FALSE(d.end) << d.end->diagnostic;
   EXPECT_EQ(d.shown(), first(relationship_shown + "\n    expected a number, found \"0.3x\"" + relationship_shown +
                              procedure_shown +
                              "\n    expected an integer (blanks, digits and one leading sign), found \"x\"" +
@@ -265,7 +264,7 @@ TEST(Dialogue, AtATerminalAnUnreadableAnswerShowsWhyAndTheQuestionAgain) {
   w.s->nt = 1;
   w.keys.lines.set_interactive(true);
   w.run(ask_weights);
-  ASSERT_FALSE(w.ended) << w.end.diagnostic;
+  ASSERT_FALSE(w.end) << w.end->diagnostic;
   EXPECT_EQ(w.s->W(1), 0.5);
   EXPECT_NE(w.shown().find("-->  \n    expected a number, found \"half\"\n    Weight for trait  1?"),
             std::string::npos)
@@ -274,15 +273,15 @@ TEST(Dialogue, AtATerminalAnUnreadableAnswerShowsWhyAndTheQuestionAgain) {
   Dialogue e("abc\n");  // the end of the input still ends the run
   e.keys.lines.set_interactive(true);
   e.run(ask_relationship);
-  ASSERT_TRUE(e.ended);
-  EXPECT_EQ(e.end.status, ExitStatus::InputOutput);
-  EXPECT_EQ(e.end.diagnostic, "standard input ends before the coefficient of relationship was answered");
+  ASSERT_TRUE(e.end);
+  EXPECT_EQ(e.end->status, ExitStatus::InputOutput);
+  EXPECT_EQ(e.end->diagnostic, "standard input ends before the coefficient of relationship was answered");
 }
 
 TEST(Dialogue, FileNamesAreTheWholeLineWithoutTrailingBlanks) {
   Dialogue d("a rather long input file name.dat   \r\n  out\n");
   d.run(ask_file_names);
-  ASSERT_FALSE(d.ended);
+  ASSERT_FALSE(d.end);
   EXPECT_EQ(d.s->infile, "a rather long input file name.dat");
   EXPECT_EQ(d.s->outfile, "  out");
 }
@@ -310,9 +309,9 @@ TEST(Dialogue, UnreadableAnswersEndTheRunWithADiagnostic) {
   for (const auto& c : cases) {
     Dialogue d(c.answers);
     d.to_procedure();
-    ASSERT_TRUE(d.ended) << c.answers;
-    EXPECT_EQ(d.end.status, ExitStatus::InputOutput);
-    EXPECT_EQ(d.end.diagnostic, c.diagnostic) << c.answers;
+    ASSERT_TRUE(d.end) << c.answers;
+    EXPECT_EQ(d.end->status, ExitStatus::InputOutput);
+    EXPECT_EQ(d.end->diagnostic, c.diagnostic) << c.answers;
   }
   const struct {
     std::string answers;
@@ -326,8 +325,8 @@ TEST(Dialogue, UnreadableAnswersEndTheRunWithADiagnostic) {
     Dialogue d(c.answers);
     d.s->nt = 2;
     d.run(ask_weights);
-    ASSERT_TRUE(d.ended) << c.answers;
-    EXPECT_EQ(d.end.diagnostic, c.diagnostic) << c.answers;
+    ASSERT_TRUE(d.end) << c.answers;
+    EXPECT_EQ(d.end->diagnostic, c.diagnostic) << c.answers;
   }
 }
 

@@ -23,6 +23,7 @@
 #include "driver/run.h"
 #include "input/files.h"
 #include "run/end_run.h"
+#include "run_end.h"
 #include "run_program.h"
 
 namespace vcshrink::testing {
@@ -161,11 +162,7 @@ Ending replace_stopped_at(const fs::path& dir, const std::string& bytes, int n, 
     ReportFile f;
     const std::string name = (dir / "report.txt").string();
     f.attach(open_file(name), name);
-    try {
-      f.replace_content(bytes);
-    } catch (const RunEnd&) {
-      ::_exit(1);
-    }
+    if (run_end_of([&] { f.replace_content(bytes); })) ::_exit(1);
     ::_exit(f.close());
   }
   return wait_bounded(pid, 30);

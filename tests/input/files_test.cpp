@@ -16,11 +16,13 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "run/end_run.h"
 #include "memory_input.h"
+#include "run_end.h"
 #include "run_program.h"
 
 namespace vcshrink {
@@ -30,6 +32,7 @@ namespace fs = std::filesystem;
 using testing::CapturedConsole;
 using testing::MemoryInput;
 using testing::read_file;
+using testing::run_end_of;
 using testing::TempDir;
 using testing::write_file;
 
@@ -39,19 +42,13 @@ struct Opening {
   CapturedConsole screen;
   InputFile input;
   ReportFile report;
-  RunEnd end;
-  bool ended = false;
+  std::optional<RunEnd> end;  // how open_files ended the run, if it did
 
   Opening(const TempDir& dir, const std::string& infile, const std::string& outfile, const std::string& keys = "") {
     s->infile = infile.empty() || infile.find('\0') != std::string::npos ? infile : (dir / infile).string();
     s->outfile = outfile.empty() || outfile.find('\0') != std::string::npos ? outfile : (dir / outfile).string();
     MemoryInput keyboard(keys);
-    try {
-      open_files(*s, screen.screen, keyboard.lines, input, report);
-    } catch (const RunEnd& e) {
-      end = e;
-      ended = true;
-    }
+    end = run_end_of([&] { open_files(*s, screen.screen, keyboard.lines, input, report); });
   }
 };
 
@@ -60,13 +57,13 @@ TEST(OpenFiles, OpensTheInputForReadingOnlyAndCreatesAMissingReportEmpty) {
   write_file(dir / "in.dat", "title\n");
   write_file(dir / "old.out", "an older and longer report\r\n");
   Opening a(dir, "in.dat", "new.out");
-  ASSERT_FALSE(a.ended) << a.end.diagnostic;
+  ASSERT_FALSE(a.end) << a.end->diagnostic;
   EXPECT_EQ(::fcntl(::fileno(a.input.lines().file()), F_GETFL) & O_ACCMODE, O_RDONLY);
   EXPECT_EQ(fs::file_size(dir / "new.out"), 0u);
   EXPECT_EQ(a.screen.out(), "");
 
   Opening b(dir, "in.dat", "old.out");
-  ASSERT_FALSE(b.ended) << b.end.diagnostic;
+  ASSERT_FALSE(b.end) << b.end->diagnostic;
   b.report.close();
   EXPECT_EQ(read_file(dir / "old.out"), "an older and longer report\r\n");
 }
@@ -74,8 +71,8 @@ TEST(OpenFiles, OpensTheInputForReadingOnlyAndCreatesAMissingReportEmpty) {
 TEST(OpenFiles, AMissingInputFileEndsTheRunAtOnceAndNothingIsCreated) {
   TempDir dir;
   Opening o(dir, "nosuch.dat", "report.txt");
-  ASSERT_TRUE(o.ended);
-  EXPECT_EQ(o.end.diagnostic, (dir / "nosuch.dat").string() + ": cannot open the input file: No such file or directory");
+  ASSERT_TRUE(o.end);
+  EXPECT_EQ(o.end->diagnostic, (dir / "nosuch.dat").string() + ": cannot open the input file: No such file or directory");
   EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
@@ -84,7 +81,7 @@ TEST(OpenFiles, AsksForABlankNameUntilAnUnblankLineComes) {
   write_file(dir / "in.dat", "t\n");
   const std::string in = (dir / "in.dat").string(), out = (dir / "out.txt").string();
   Opening a(dir, "", "", "  \n\n" + in + "  \r\n" + out + "\n");
-  ASSERT_FALSE(a.ended) << a.end.diagnostic;
+  ASSERT_FALSE(a.end) << a.end->diagnostic;
   EXPECT_EQ(a.s->infile, in);
   EXPECT_EQ(a.s->outfile, out);
   EXPECT_EQ(a.screen.out(),
@@ -122,9 +119,9 @@ TEST(OpenFiles, DiagnosticsComeBeforeAnythingElseIsAsked) {
   };
   for (const auto& c : cases) {
     Opening o(dir, c.infile, c.outfile, c.keys);
-    ASSERT_TRUE(o.ended) << c.diagnostic;
-    EXPECT_EQ(o.end.status, ExitStatus::InputOutput);
-    EXPECT_EQ(o.end.diagnostic, c.diagnostic);
+    ASSERT_TRUE(o.end) << c.diagnostic;
+    EXPECT_EQ(o.end->status, ExitStatus::InputOutput);
+    EXPECT_EQ(o.end->diagnostic, c.diagnostic);
   }
   // The input file is opened first: a failure there creates no report file.
   EXPECT_FALSE(fs::exists(dir / "out.txt"));
@@ -163,7 +160,7 @@ TEST(OpenFiles, AnInputFileThatCannotBeReadIsRefused) {
   fs::permissions(dir / "secret.dat", fs::perms::owner_write, fs::perm_options::replace);
   const std::string diag = unprivileged(dir, [&] {
     Opening o(dir, "secret.dat", "out.txt");
-    return o.ended ? o.end.diagnostic : "the run went on";
+    return o.end ? o.end->diagnostic : "the run went on";
   });
   EXPECT_EQ(diag, (dir / "secret.dat").string() + ": cannot open the input file: Permission denied");
 }
@@ -192,13 +189,9 @@ TEST(OpenFiles, AReportFileThatMayOnlyBeReadFailsAtTheReportAndKeepsItsContent) 
   fs::permissions(dir / "old.out", fs::perms::owner_read, fs::perm_options::replace);
   const std::string diag = unprivileged(dir, [&] {
     Opening o(dir, "in.dat", "old.out");
-    if (o.ended) return o.end.diagnostic;
-    try {
-      o.report.replace_content("new report");
-    } catch (const RunEnd& end) {
-      return end.diagnostic;
-    }
-    return std::string("written");
+    if (o.end) return o.end->diagnostic;
+    const auto end = run_end_of([&] { o.report.replace_content("new report"); });
+    return end ? end->diagnostic : std::string("written");
   });
   EXPECT_EQ(diag, (dir / "old.out").string() + ": cannot write the report file: Permission denied");
   EXPECT_EQ(read_file(dir / "old.out"), "old report");
@@ -219,13 +212,10 @@ std::string names_in(const fs::path& dir) {
 
 // The diagnostic replace_content ends the run with, or "" when it succeeds.
 std::string replace(ReportFile& f, std::string_view text) {
-  try {
-    f.replace_content(text);
-  } catch (const RunEnd& end) {
-    EXPECT_EQ(end.status, ExitStatus::InputOutput);
-    return end.diagnostic;
-  }
-  return "";
+  const auto end = run_end_of([&] { f.replace_content(text); });
+  if (!end) return "";
+  EXPECT_EQ(end->status, ExitStatus::InputOutput);
+  return end->diagnostic;
 }
 
 ReportFile& attach(ReportFile& f, const fs::path& p) {
