@@ -123,8 +123,7 @@ void ask_procedure(RunState& s, RecordWriter& screen, LineSource& keyboard, Warn
   if (s.proc == 2) ask_bending_factor(s, screen, keyboard, warnings);
 }
 
-void insist_on_positive_definite_factor(RunState& s, RecordWriter& screen, LineSource& keyboard,
-                                        Warnings& warnings) {
+void insist_on_positive_definite_factor(RunState& s, RecordWriter& screen, LineSource& keyboard, Warnings& warnings) {
   // A NaN factor compares false and is asked again too.
   while (!bent_positive_definite(s, s.bf)) {
     char from[16];

@@ -27,8 +27,7 @@ void ask_procedure(RunState& s, RecordWriter& screen, LineSource& keyboard, Warn
 // For the fixed procedure with positive definite results only (EIG, eigmean and kpd
 // formed, kpd >= 0): while bending by bf leaves an eigenvalue of R^-1 G at or below 0,
 // names the smallest such grid factor and asks for the bending factor again.
-void insist_on_positive_definite_factor(RunState& s, RecordWriter& screen, LineSource& keyboard,
-                                        Warnings& warnings);
+void insist_on_positive_definite_factor(RunState& s, RecordWriter& screen, LineSource& keyboard, Warnings& warnings);
 
 // Asks whether the nt traits have equal weights (all 1.0) or asks each weight W(i).
 void ask_weights(RunState& s, RecordWriter& screen, LineSource& keyboard, Warnings& warnings);

@@ -67,8 +67,9 @@ void write_extra_files(const Run& run) {
 void require_positive_definite_factor(Run& run) {
   RunState& s = run.state;
   if (!find_eigenvalues(s)) {
-    end_run(ExitStatus::NoFactor, "the eigenvalues of R^-1 G cannot be formed: whether a bending factor makes the "
-                                  "genetic matrix positive definite is not known");
+    end_run(ExitStatus::NoFactor,
+            "the eigenvalues of R^-1 G cannot be formed: whether a bending factor makes the "
+            "genetic matrix positive definite is not known");
   }
   if (s.kpd < 0) {
     char mean[32];

@@ -54,8 +54,8 @@ TEST(Options, HelpAndVersionStopWithStatusZero) {
 
 TEST(Options, WrongCommandLinesStopWithTheUsageLineAndStatusOne) {
   const std::vector<std::vector<const char*>> wrong = {
-      {"--bogus"}, {"--summary"}, {"--plot"}, {"--summary="}, {"stray"}, {"--summary", "a", "b"}, {"-x"},
-      {"--positive-definite", "stray"},
+      {"--bogus"}, {"--summary"},           {"--plot"}, {"--summary="},
+      {"stray"},   {"--summary", "a", "b"}, {"-x"},     {"--positive-definite", "stray"},
   };
   for (const auto& args : wrong) {
     const ParsedOptions r = parse(args);
