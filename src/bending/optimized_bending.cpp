@@ -1,4 +1,3 @@
-#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
@@ -17,16 +16,35 @@ constexpr double NoScore = -999.0;
 // The variance of the aggregate genotype is raised to this before it divides.
 constexpr double MinAggregateVariance = 0.001;
 
-// u' M v as (u' M) v: the row vector u times M into row 1 of wk, then that row times
-// v, each sum from 0 in ascending index.
+constexpr int S = MaxTraits;  // elements from one column to the next
+
+// Columns j .. j + C - 1 of u' M into t: each t(c) starts at +0 and adds u(i) M(i, j + c)
+// for i ascending. The C sums are independent, so their chains of additions overlap.
+template <int C>
+inline void column_sums(const double* __restrict u, const double* __restrict m, int nt, double* __restrict t) {
+  double acc[C];
+  for (int c = 0; c < C; ++c) acc[c] = 0.0;
+  for (int i = 0; i < nt; ++i) {
+    const double ui = u[i];
+    for (int c = 0; c < C; ++c) acc[c] = acc[c] + ui * m[i + c * S];
+  }
+  for (int c = 0; c < C; ++c) t[c] = acc[c];
+}
+
+// u' M v as (u' M) v: t(j) = the sum over i of u(i) M(i, j), then the sum over j of
+// t(j) v(j), each from 0 in ascending index. The row u' M is left in row 1 of wk.
 double quadratic_form(const TraitVector& u, const TraitMatrix& m, const TraitVector& v, int nt, TraitMatrix& wk) {
-  // u as a one-row matrix: only its row 1, elements 30 apart, is written or read, so
-  // the storage below it is left unset.
-  std::array<double, (MaxTraits - 1) * MaxTraits + 1> row;
-  for (int k = 1; k <= nt; ++k) row[static_cast<std::size_t>(MaxTraits * (k - 1))] = u(k);
-  mpro(row.data(), m.a.data(), wk.a.data(), 1, nt, nt);
+  double t[MaxTraits];
+  int j = 0;
+  for (; j + 8 <= nt; j += 8) column_sums<8>(u.v.data(), m.a.data() + j * S, nt, t + j);
+  for (; j + 4 <= nt; j += 4) column_sums<4>(u.v.data(), m.a.data() + j * S, nt, t + j);
+  for (; j + 2 <= nt; j += 2) column_sums<2>(u.v.data(), m.a.data() + j * S, nt, t + j);
+  for (; j < nt; ++j) column_sums<1>(u.v.data(), m.a.data() + j * S, nt, t + j);
   double q = 0.0;
-  mpro(wk.a.data(), v.v.data(), &q, 1, nt, 1);
+  for (j = 0; j < nt; ++j) {
+    wk.a[static_cast<std::size_t>(j * S)] = t[j];
+    q = q + t[j] * v.v[static_cast<std::size_t>(j)];
+  }
   return q;
 }
 

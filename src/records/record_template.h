@@ -21,7 +21,7 @@ struct Element {
   Kind kind = Kind::Literal;
   std::string text;   // Literal
   int count = 0;      // Skip: places; Group, Repeat: repeat count
-  FieldSpec field{};  // Field, Repeat
+  FieldLayout field{};  // Field, Repeat
   Template body;      // Group
 };
 
@@ -29,8 +29,8 @@ inline Element lit(std::string_view s) { return {Element::Kind::Literal, std::st
 inline Element skip(int n) { return {Element::Kind::Skip, {}, n, {}, {}}; }
 inline Element brk() { return {Element::Kind::Break, {}, 0, {}, {}}; }
 inline Element group(int n, Template body) { return {Element::Kind::Group, {}, n, {}, std::move(body)}; }
-inline Element field(FieldSpec f) { return {Element::Kind::Field, {}, 1, f, {}}; }
-inline Element repeat(int n, FieldSpec f) { return {Element::Kind::Repeat, {}, n, f, {}}; }
+inline Element field(FieldLayout f) { return {Element::Kind::Field, {}, 1, f, {}}; }
+inline Element repeat(int n, FieldLayout f) { return {Element::Kind::Repeat, {}, n, f, {}}; }
 
 // A value for one field: a real for fixed fields, an integer, or a text.
 using Value = std::variant<double, std::int64_t, std::string_view>;

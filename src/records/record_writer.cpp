@@ -21,19 +21,29 @@ void RecordWriter::end_record() {
   pos_ = 0;
 }
 
-void RecordWriter::put_value(const Value& v, FieldSpec f) {
+char* RecordWriter::place(int w) {
+  const std::size_t n = w > 0 ? static_cast<std::size_t>(w) : 0;
+  if (record_.size() < pos_ + n) record_.resize(pos_ + n, ' ');
+  char* const at = record_.data() + pos_;
+  pos_ += n;
+  return at;
+}
+
+void RecordWriter::put_value(const Value& v, FieldLayout f) {
   // Each field kind shows its own kind of value; any other value shows as asterisks.
+  // The field is rendered straight into the record.
   const double* real = std::get_if<double>(&v);
   const std::int64_t* whole = std::get_if<std::int64_t>(&v);
   const std::string_view* words = std::get_if<std::string_view>(&v);
   if (f.kind == FieldKind::Fixed && real != nullptr) {
-    put(fixed_field(*real, f.width, f.decimals));
+    put_fixed(place(f.width), *real, f.width, f.decimals);
   } else if (f.kind == FieldKind::Integer && whole != nullptr) {
-    put(integer_field(*whole, f.width));
+    put_integer(place(f.width), *whole, f.width);
   } else if (f.kind == FieldKind::Text && words != nullptr) {
-    put(text_field(*words, f.width));
+    put_text(place(f.width), *words, f.width);
   } else {
-    put(std::string(static_cast<std::size_t>(std::max(f.width, 0)), '*'));
+    char* const at = place(f.width);
+    std::fill(at, record_.data() + pos_, '*');
   }
 }
 

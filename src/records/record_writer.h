@@ -49,7 +49,10 @@ class RecordWriter {
   void write(const Template& t, std::span<const Value> values = {});
 
  private:
-  void put_value(const Value& v, FieldSpec f);
+  void put_value(const Value& v, FieldLayout f);
+  // Makes room for a field of w places at the current position and moves past it;
+  // returns where the field starts.
+  char* place(int w);
   // Processes elements; returns false once the values ran out inside a repeated field.
   bool run(const Template& t, std::span<const Value> values, std::size_t& next);
 

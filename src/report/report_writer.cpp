@@ -30,7 +30,7 @@ RowValues row(const TraitMatrix& m, int i, int n) {
 }
 
 // One record per row of up to 20 fields: M(i, 1..i) for i = 1..nt.
-void lower_triangle(RecordWriter& out, const TraitMatrix& m, int nt, FieldSpec cell) {
+void lower_triangle(RecordWriter& out, const TraitMatrix& m, int nt, FieldLayout cell) {
   for (int i = 1; i <= nt; ++i) out.write({repeat(20, cell)}, row(m, i, i).span());
 }
 

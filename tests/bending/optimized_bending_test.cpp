@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -146,16 +146,30 @@ TEST(OptimizeBending, SearchEndsTheRun) {
   }
 }
 
+// Pseudo-random numbers in [-1, 1) whose every value is fixed by this code alone, so a
+// result pinned on them holds with any standard library: a 64-bit linear congruential
+// generator, whose top 53 bits k give k / 2^52 - 1 exactly.
+class Uniform {
+ public:
+  explicit Uniform(std::uint64_t seed) : x_(seed) {}
+  double operator()() {
+    x_ = x_ * 6364136223846793005u + 1442695040888963407u;
+    return static_cast<double>(x_ >> 11) * 0x1p-52 - 1.0;
+  }
+
+ private:
+  std::uint64_t x_;
+};
+
 // Random inputs: covariance-like matrices of several sizes, some with awkward values.
-RunState random_state(std::mt19937_64& rng, int nt, bool awkward) {
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
+RunState random_state(Uniform& u, int nt, bool awkward) {
   RunState s;
   s.proc = 1;
   s.nt = nt;
   s.cr = awkward ? 1.0 / 0.5 : 1.0 / 0.25;
   TraitMatrix x, y;
-  for (double& e : x.a) e = u(rng);
-  for (double& e : y.a) e = u(rng);
+  for (double& e : x.a) e = u();
+  for (double& e : y.a) e = u();
   for (int j = 1; j <= nt; ++j)
     for (int i = 1; i <= nt; ++i) {
       double g = 0.0, r = 0.0;
@@ -165,11 +179,11 @@ RunState random_state(std::mt19937_64& rng, int nt, bool awkward) {
       }
       s.G(i, j) = g;
       s.R(i, j) = r + (i == j ? 1.0 : 0.0);
-      s.PRIOR(i, j) = i == j ? 0.1 + 0.4 * std::fabs(u(rng)) : 0.5 * u(rng);
+      s.PRIOR(i, j) = i == j ? 0.1 + 0.4 * std::fabs(u()) : 0.5 * u();
     }
   for (int j = 1; j <= nt; ++j)
     for (int i = j + 1; i <= nt; ++i) s.PRIOR(j, i) = s.PRIOR(i, j);
-  for (int i = 1; i <= nt; ++i) s.W(i) = 0.5 + std::fabs(u(rng));
+  for (int i = 1; i <= nt; ++i) s.W(i) = 0.5 + std::fabs(u());
   if (awkward) {
     s.G(1, 1) = 0.0;                       // floored scale factor, zero-variance pair
     s.W(nt) = 0.0;                         // a trait outside the aggregate genotype
@@ -184,13 +198,12 @@ void expect_same(const TraitMatrix& x, const TraitMatrix& y, const std::string& 
 }
 
 TEST(OptimizeBending, WholeSearchMatchesTheReferenceBitForBit) {
-  std::mt19937_64 rng(4242);
+  Uniform u(4242);
   const int sizes[] = {1, 2, 3, 5, 8, 13, 30};
-  int chosen = 0;
   for (int nt : sizes) {
     for (bool awkward : {false, true}) {
       const std::string what = "nt " + std::to_string(nt) + (awkward ? " awkward" : "");
-      RunState s = random_state(rng, nt, awkward);
+      RunState s = random_state(u, nt, awkward);
       RunState ref = s;
       prepare_covariances(s);
       ASSERT_TRUE(reference::prepare_covariances(ref)) << what;
@@ -203,7 +216,9 @@ TEST(OptimizeBending, WholeSearchMatchesTheReferenceBitForBit) {
       const bool ref_chose = reference::optimize_bending(ref);
       const bool chose = !run_end_of([&] { optimize_bending(s); });
       ASSERT_EQ(chose, ref_chose) << what;
-      chosen += chose ? 1 : 0;
+      // Every input reaches a factor but two: nt 5 awkward (a NaN prior makes every
+      // score undefined) and nt 1 awkward (its one weight is 0).
+      EXPECT_EQ(chose, !(awkward && (nt == 5 || nt == 1))) << what;
       for (std::size_t k = 0; k < s.RHO.size(); ++k) ASSERT_EQ(bits(s.RHO[k]), bits(ref.RHO[k])) << what << " k " << k;
       EXPECT_EQ(s.kbest, ref.kbest) << what;
       EXPECT_EQ(bits(s.rho_best), bits(ref.rho_best)) << what;
@@ -220,13 +235,11 @@ TEST(OptimizeBending, WholeSearchMatchesTheReferenceBitForBit) {
       EXPECT_EQ(std::memcmp(s.BIDX.v.data(), ref.BIDX.v.data(), sizeof s.BIDX.v), 0) << what << " BIDX";
     }
   }
-  // All but two reached a factor: nt 5 awkward (NaN prior) and nt 1 awkward (its one weight 0).
-  EXPECT_EQ(chosen, 12);
 }
 
 TEST(EvaluateFactor, MatchesTheReferenceOnGridAndOffGridFactors) {
-  std::mt19937_64 rng(99);
-  RunState s = random_state(rng, 30, false);
+  Uniform u(99);
+  RunState s = random_state(u, 30, false);
   prepare_covariances(s);
   build_prior_covariance(s);
   RunState ref = s;

@@ -19,15 +19,24 @@ namespace fs = std::filesystem;
 const std::string two_traits = "Two traits\n2\n0.30\n0.10 0.20\n0.70\n0.15 0.80\n0.30\n0.40 0.25\n";
 
 const std::string questions_shown = relationship_shown + procedure_shown;
+// A fixed-procedure dialogue answered to its end, with the line end it still owes.
+const std::string fixed_dialogue_shown = names_shown + questions_shown + factor_shown + "\n";
 const std::string end_lines = "Program Completed\nPress Enter to Continue.\n";
+
+// A run that ended before computing: the console up to where it stopped, the diagnostic
+// followed by the end-of-run lines, and status 1.
+void expect_ended_early(const ProgramResult& r, const std::string& shown, const std::string& diagnostic) {
+  EXPECT_EQ(r.out, shown);
+  EXPECT_EQ(r.err, diagnostic + "\n" + end_lines);
+  EXPECT_EQ(r.status, 1);
+}
 
 // A complete dialogue goes on to compute and report, so only its console output is
 // checked here: after the last answer nothing but the owed line end.
 TEST(DialogueEndToEnd, FixedProcedureShowsTheWholeDialogue) {
   TempDir dir;
   write_file(dir / "in.dat", two_traits);
-  const std::string expected = names_shown + questions_shown + factor_shown +
-                               "\n    Bending factor must be between 0 and 1!" + factor_shown + "\n";
+  const std::string expected = names_shown + questions_shown + factor_shown + factor_rejected + factor_shown + "\n";
   EXPECT_EQ(run_program(dir.path(), "in.dat\nout.txt\n.25\n2\n-0.5\n0.3\n").out, expected);
   // Answers typed with CR LF line ends read the same.
   EXPECT_EQ(run_program(dir.path(), "in.dat\r\nout.txt\r\n.25\r\n2\r\n-0.5\r\n0.3\r\n").out, expected);
@@ -37,13 +46,8 @@ TEST(DialogueEndToEnd, OptimizedProcedureAsksTheWeightsAfterReadingTheFile) {
   TempDir dir;
   write_file(dir / "in.dat", two_traits);
   const ProgramResult r = run_program(dir.path(), "in.dat\nout.txt\n1\n7\n1\n2\n0.3 0.7\n0.7\n");
-  EXPECT_EQ(r.out, names_shown + questions_shown + "\n    Procedure must be 1 or 2!" + procedure_shown +
-                       "\n\n"
-                       "    Equal (1) \n"
-                       "    or different (2) trait weights?        -->  \n"
-                       "    Individual trait weights (proportions):\n"
-                       "    Weight for trait  1?              -->  \n"
-                       "    Weight for trait  2?              -->  \n");
+  EXPECT_EQ(r.out, names_shown + questions_shown + procedure_rejected + procedure_shown + weights_shown +
+                       individual_weights_shown + weight_shown(1) + weight_shown(2) + "\n");
 }
 
 TEST(DialogueEndToEnd, AnInputFileThatCannotBeOpenedEndsTheRunBeforeTheCoefficientAndCreatesNothing) {
@@ -68,11 +72,8 @@ TEST(DialogueEndToEnd, AnInputFileThatCannotBeOpenedEndsTheRunBeforeTheCoefficie
 TEST(DialogueEndToEnd, ABlankNameIsAskedForAgain) {
   TempDir dir;
   const ProgramResult r = run_program(dir.path(), "   \nout.txt\n\n");
-  EXPECT_EQ(r.out, names_shown +
-                       "\n    Please type the name of the input file:  -->  "
-                       "\n    Please type the name of the input file:  -->  \n");
-  EXPECT_EQ(r.err, "standard input ends before the name of the input file was answered\n" + end_lines);
-  EXPECT_EQ(r.status, 1);
+  expect_ended_early(r, names_shown + name_asked_again + name_asked_again + "\n",
+                     "standard input ends before the name of the input file was answered");
 }
 
 TEST(DialogueEndToEnd, RunsEndingOnABadInputFileLeaveTheOldReportAlone) {
@@ -88,9 +89,7 @@ TEST(DialogueEndToEnd, RunsEndingOnABadInputFileLeaveTheOldReportAlone) {
     write_file(dir / "in.dat", c.file);
     write_file(dir / "old.out", "an older report, longer than nothing\r\n");
     const ProgramResult r = run_program(dir.path(), "in.dat\nold.out\n1\n2\n0.5\n");
-    EXPECT_EQ(r.out, names_shown + questions_shown + factor_shown + "\n");
-    EXPECT_EQ(r.err, c.diagnostic + "\n" + end_lines);
-    EXPECT_EQ(r.status, 1);
+    expect_ended_early(r, fixed_dialogue_shown, c.diagnostic);
     EXPECT_EQ(read_file(dir / "old.out"), "an older report, longer than nothing\r\n");
   }
 }
@@ -99,10 +98,8 @@ TEST(DialogueEndToEnd, TheStandardInputEndingBeforeAnAnswerEndsTheRun) {
   TempDir dir;
   write_file(dir / "in.dat", two_traits);
   const ProgramResult r = run_program(dir.path(), "in.dat\nout.txt\n.5\n2\n7\n");
-  EXPECT_EQ(r.out, names_shown + questions_shown + factor_shown + "\n    Bending factor must be between 0 and 1!" +
-                       factor_shown + "\n");
-  EXPECT_EQ(r.err, "standard input ends before the bending factor was answered\n" + end_lines);
-  EXPECT_EQ(r.status, 1);
+  expect_ended_early(r, names_shown + questions_shown + factor_shown + factor_rejected + factor_shown + "\n",
+                     "standard input ends before the bending factor was answered");
 }
 
 // The same matrices and answers with numbers that the blocks and answers ignore: the

@@ -2,6 +2,7 @@
 // the end-of-run lines, and ends only when it comes; a typo is shown and asked again.
 #include <poll.h>
 #include <pty.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,7 +10,9 @@
 
 #include <chrono>
 #include <cstddef>
+#include <fstream>
 #include <string>
+#include <thread>
 
 #include "run_program.h"
 
@@ -33,6 +36,27 @@ std::string read_until(int fd, const std::string& text, std::chrono::millisecond
   return seen;
 }
 
+// Watches process pid until it blocks in a read of its standard input (the kernel's
+// record of the system call it is blocked in names read, then descriptor 0) or
+// exits (left for the caller to collect), for at most the given time; says which came.
+std::string wait_for_input_read(pid_t pid, std::chrono::milliseconds limit) {
+  const std::string syscall_file = "/proc/" + std::to_string(pid) + "/syscall";
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream f(syscall_file);
+    std::string number, first_argument;
+    if (f >> number >> first_argument && number == std::to_string(SYS_read) && first_argument == "0x0") {
+      return "reading its standard input";
+    }
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid) {
+      return "ended";
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return "neither ended nor read its standard input in time";
+}
+
 TEST(Interactive, WaitsForEnterOnATerminal) {
   TempDir dir;
   write_file(dir / "two.dat", "Two traits\n2\n0.30\n0.10 0.20\n0.70\n0.15 0.80\n");
@@ -49,11 +73,10 @@ TEST(Interactive, WaitsForEnterOnATerminal) {
   const std::string shown = read_until(master, "Press Enter to Continue.", std::chrono::seconds(20));
   EXPECT_NE(shown.find("Program Completed"), std::string::npos) << shown;
 
-  // Still running: it waits for the line.
-  ::usleep(300 * 1000);
-  int status = 0;
-  EXPECT_EQ(::waitpid(pid, &status, WNOHANG), 0);
+  // Everything is shown; the program must now be blocked reading the Enter, not ending.
+  EXPECT_EQ(wait_for_input_read(pid, std::chrono::seconds(20)), "reading its standard input");
 
+  int status = 0;
   ASSERT_EQ(::write(master, "\n", 1), 1);
   read_until(master, "\x04", std::chrono::seconds(5));  // drain until the terminal closes
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
+#include <cstdint>
 #include <limits>
+#include <random>
 #include <string>
 
 namespace vcshrink {
@@ -98,6 +102,7 @@ TEST(FixedField, RendersTableOfCases) {
   };
   for (const FixedCase& c : cases) {
     EXPECT_EQ(fixed_field(c.x, c.w, c.d), c.want) << c.x << " in (" << c.w << ", " << c.d << ")";
+    EXPECT_EQ(fixed_field_by_expansion(c.x, c.w, c.d), c.want) << c.x << " in (" << c.w << ", " << c.d << ")";
   }
 }
 
@@ -110,6 +115,111 @@ TEST(FixedField, SubnormalsAndExtremesKeepTheirWidth) {
   EXPECT_EQ(fixed_field(std::numeric_limits<double>::denorm_min(), 14, 6), "      0.000000");
   EXPECT_EQ(fixed_field(-std::numeric_limits<double>::max(), 14, 6), "**************");
   EXPECT_EQ(fixed_field(1.0, 0, 2), "");
+}
+
+// The layouts of the report's fixed fields.
+struct Layout {
+  int w;
+  int d;
+};
+constexpr Layout ReportLayouts[] = {{14, 6}, {8, 2}, {6, 2}, {6, 3}, {5, 2}, {5, 1}};
+
+// Compares fixed_field with the full decimal expansion; reports the first few values
+// that differ and counts them all.
+class AgainstExpansion {
+ public:
+  void check(double x, int w, int d) {
+    const std::string fast = fixed_field(x, w, d);
+    const std::string exact = fixed_field_by_expansion(x, w, d);
+    if (fast == exact) return;
+    if (++differences_ <= 10) {
+      ADD_FAILURE() << std::hexfloat << x << std::defaultfloat << " (" << x << ") in (" << w << ", " << d
+                    << "): \"" << fast << "\", expansion \"" << exact << "\"";
+    }
+  }
+  // x and its n nearest doubles each way, at both signs.
+  void check_around(double x, int n, int w, int d) {
+    check(x, w, d);
+    check(-x, w, d);
+    double lo = x, hi = x;
+    for (int i = 0; i < n; ++i) {
+      lo = std::nextafter(lo, 0.0);
+      hi = std::nextafter(hi, HUGE_VAL);
+      for (double v : {lo, hi, -lo, -hi}) check(v, w, d);
+    }
+  }
+  long differences() const { return differences_; }
+
+ private:
+  long differences_ = 0;
+};
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool Sanitized = true;
+#elif defined(__has_feature)
+constexpr bool Sanitized = __has_feature(address_sanitizer);
+#else
+constexpr bool Sanitized = false;
+#endif
+
+TEST(FixedField, MatchesTheFullExpansionOnRandomValues) {
+  // A million values in the plain build (fewer under the sanitizers, which are slow):
+  // any bit pattern, values of the size the report shows, and doubles next to the
+  // decimal ties, each in a report layout or now and then in any layout.
+  const long count = Sanitized ? 200000 : 1000000;
+  std::mt19937_64 bits(20240611);
+  AgainstExpansion cmp;
+  for (long n = 0; n < count; ++n) {
+    const std::uint64_t r = bits();
+    const Layout report_layout = ReportLayouts[r % 6];
+    const bool any_layout = (r >> 3) % 8 == 0;
+    const int w = any_layout ? static_cast<int>((r >> 6) % 41) : report_layout.w;
+    const int d = any_layout ? static_cast<int>((r >> 12) % 23) : report_layout.d;
+    const std::uint64_t v = bits();
+    double x = 0.0;
+    switch (r >> 62) {
+      case 0:  // any double, NaNs and infinities included
+        x = std::bit_cast<double>(v);
+        break;
+      case 1:  // magnitudes from 2^-40 to 2^34
+        x = std::ldexp(static_cast<double>(v >> 11), static_cast<int>((r >> 20) % 75) - 93);
+        break;
+      default: {  // next to a decimal tie: (j + 1/2) 10^-d and a few doubles either side
+        x = (static_cast<double>(v % 100000000000ULL) + 0.5) / std::pow(10.0, d);
+        for (int step = static_cast<int>((r >> 24) % 7) - 3; step != 0; step += step < 0 ? 1 : -1)
+          x = std::nextafter(x, step < 0 ? 0.0 : HUGE_VAL);
+        break;
+      }
+    }
+    if ((r >> 30) & 1) x = -x;
+    cmp.check(x, w, d);
+  }
+  EXPECT_EQ(cmp.differences(), 0);
+}
+
+TEST(FixedField, MatchesTheFullExpansionOnEveryTieAndCarry) {
+  AgainstExpansion cmp;
+  for (const Layout l : ReportLayouts) {
+    // A double lies exactly half way between two d-decimal numbers only when it is an
+    // odd multiple of 2^-(d+1). Every such tie up to the field's largest magnitude,
+    // except in the widest field, where those up to 1000 and the last 10^5 below its
+    // limit stand for the rest.
+    const double step = std::ldexp(1.0, -(l.d + 1));
+    const double limit = std::pow(10.0, l.w - l.d - 1);
+    const double stop = l.w == 14 ? 1000.0 : limit;
+    for (double t = step; t < stop; t += 2 * step) cmp.check_around(t, 0, l.w, l.d);
+    if (l.w == 14) {
+      for (double t = limit - step; t > limit - 2e5 * step; t -= 2 * step) cmp.check_around(t, 0, l.w, l.d);
+    }
+    // Carries into a new leading digit: the doubles either side of 10^k - 10^-d / 2,
+    // and the ties just below each power of ten from 10 to the field's limit.
+    for (int k = -l.d; k <= l.w - l.d - 1; ++k) {
+      const double p = std::pow(10.0, k);
+      cmp.check_around(p - 0.5 * std::pow(10.0, -l.d), 3, l.w, l.d);
+      for (int j = 0; k >= 1 && j < 20; ++j) cmp.check_around(p - (2 * j + 1) * step, 1, l.w, l.d);
+    }
+  }
+  EXPECT_EQ(cmp.differences(), 0);
 }
 
 TEST(IntegerField, RendersTableOfCases) {

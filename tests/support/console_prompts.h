@@ -32,5 +32,13 @@ const std::string weights_shown =
     "\n\n"
     "    Equal (1) \n"
     "    or different (2) trait weights?        -->  ";
+const std::string individual_weights_shown = "\n    Individual trait weights (proportions):";
+const std::string name_asked_again = "\n    Please type the name of the input file:  -->  ";
+
+// The question for the weight of trait 1..30, its number right-aligned in two places.
+inline std::string weight_shown(int trait) {
+  return std::string("\n    Weight for trait ") + (trait < 10 ? " " : "") + std::to_string(trait) +
+         "?              -->  ";
+}
 
 }  // namespace vcshrink::testing
