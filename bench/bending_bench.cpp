@@ -162,9 +162,11 @@ void search_bench(benchmark::State& state, bool reference) {
 // matrix in the first-level cache. Built like the matrix kernels: an AVX2 copy chosen
 // at load time where the processor has it.
 #if defined(__x86_64__) && defined(__ELF__) && !defined(VCSHRINK_NO_TARGET_CLONES)
-__attribute__((target_clones("avx2", "default")))
+__attribute__((target_clones("avx2", "default")))  // called through the loader's choice, never inlined
+#else
+__attribute__((noinline))
 #endif
-__attribute__((noinline)) void floor_kernel(double* __restrict x, const double* __restrict f,
+void floor_kernel(double* __restrict x, const double* __restrict f,
                                             const double* __restrict p, long updates) {
   double acc[MaxTraits];
   for (int r = 0; r < MaxTraits; ++r) acc[r] = x[r];
