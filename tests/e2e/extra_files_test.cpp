@@ -24,56 +24,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path examples = fs::path(VCSHRINK_SOURCE_DIR) / "examples";
 const std::string end_lines = "Program Completed\nPress Enter to Continue.\n";
 const std::string usage = "usage: vcshrink [--help] [--version] [--summary FILE] [--plot FILE] [--positive-definite]\n";
 
 std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
-
-// Runs the program in dir with arguments; file_limit > 0 caps the size of any file it
-// writes (a write past it fails with EFBIG), to make a write fail also for root.
-ProgramResult run_with(const fs::path& dir, const std::string& input, const std::vector<std::string>& args,
-                       rlim_t file_limit = 0) {
-  const auto in = dir / ".stdin", out = dir / ".stdout", err = dir / ".stderr";
-  write_file(in, input);
-  const char* exe = program_under_test();
-  std::vector<const char*> argv{exe};
-  for (const auto& a : args) argv.push_back(a.c_str());
-  argv.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    if (::chdir(dir.c_str()) != 0) ::_exit(127);
-    if (!std::freopen(in.c_str(), "r", stdin) || !std::freopen(out.c_str(), "w", stdout) ||
-        !std::freopen(err.c_str(), "w", stderr)) {
-      ::_exit(127);
-    }
-    if (file_limit > 0) {
-      std::signal(SIGXFSZ, SIG_IGN);
-      const rlimit lim{file_limit, file_limit};
-      if (::setrlimit(RLIMIT_FSIZE, &lim) != 0) ::_exit(127);
-    }
-    ::execv(exe, const_cast<char* const*>(argv.data()));
-    ::_exit(127);
-  }
-  ProgramResult r;
-  int wstatus = 0;
-  if (pid > 0 && ::waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
-  r.out = read_file(out);
-  r.err = read_file(err);
-  fs::remove(in);
-  fs::remove(out);
-  fs::remove(err);
-  return r;
-}
-
-// A directory holding the bundled input files.
-struct ExampleDir : TempDir {
-  ExampleDir() {
-    for (const auto& f : fs::directory_iterator(examples)) {
-      if (f.path().extension() == ".dat") fs::copy(f.path(), *this / f.path().filename().string());
-    }
-  }
-};
 
 // The bundled example `stem` run with --summary and --plot: same console and report as
 // without them, and both extra files written.
@@ -86,7 +40,7 @@ ExampleRun run_example(const std::string& stem) {
   ExampleDir plain, with;
   const std::string answers = read_file(examples / (stem + ".answers"));
   const ProgramResult a = run_program(plain.path(), answers);
-  const ProgramResult b = run_with(with.path(), answers, {"--summary", "run.json", "--plot=run.svg"});
+  const ProgramResult b = run_with_args(with.path(), answers, {"--summary", "run.json", "--plot=run.svg"});
   EXPECT_EQ(b.status, 0) << b.err;
   EXPECT_EQ(b.status, a.status);
   EXPECT_EQ(b.out, a.out);
@@ -223,7 +177,7 @@ TEST(ExtraFiles, DairySummaryShowsWhereThePositiveDefiniteRegionStarts) {
 TEST(ExtraFiles, ShippedPictureIsWhatTheDairyExampleDraws) {
   ExampleDir dir;
   const ProgramResult r =
-      run_with(dir.path(), read_file(examples / "dairy-six-traits.answers"), {"--plot", "dairy.svg"});
+      run_with_args(dir.path(), read_file(examples / "dairy-six-traits.answers"), {"--plot", "dairy.svg"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(read_file(dir / "dairy.svg") == read_file(examples / "dairy-six-traits.svg"))
       << "examples/dairy-six-traits.svg differs from what the program draws now";
@@ -244,7 +198,7 @@ TEST(ExtraFiles, HelpVersionAndWrongOptionsStartNoDialogue) {
   };
   for (const Case& c : cases) {
     ExampleDir dir;
-    const ProgramResult r = run_with(dir.path(), read_file(examples / "two-traits-fixed.answers"), c.args);
+    const ProgramResult r = run_with_args(dir.path(), read_file(examples / "two-traits-fixed.answers"), c.args);
     EXPECT_EQ(r.status, c.status) << c.args[0];
     EXPECT_EQ(r.out.rfind(c.out_starts, 0), 0u) << c.args[0] << ": " << r.out;
     if (c.args[0] == "--version") {
@@ -257,7 +211,7 @@ TEST(ExtraFiles, HelpVersionAndWrongOptionsStartNoDialogue) {
 
 TEST(ExtraFiles, SummaryThatCannotBeWrittenIsStatusOneAfterTheReport) {
   ExampleDir dir;
-  const ProgramResult r = run_with(dir.path(), read_file(examples / "two-traits-fixed.answers"),
+  const ProgramResult r = run_with_args(dir.path(), read_file(examples / "two-traits-fixed.answers"),
                                    {"--summary", "no-such-dir/run.json"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "no-such-dir/run.json: cannot write the summary file: No such file or directory\n" + end_lines);
@@ -270,7 +224,7 @@ TEST(ExtraFiles, FailedWriteKeepsTheOldFiles) {
   ExampleDir dir;
   write_file(dir / "run.json", "old summary\n");
   write_file(dir / "run.svg", "old picture\n");
-  const ProgramResult r = run_with(dir.path(), read_file(examples / "two-traits-optimized.answers"),
+  const ProgramResult r = run_with_args(dir.path(), read_file(examples / "two-traits-optimized.answers"),
                                    {"--summary", "run.json", "--plot", "run.svg"}, 8192);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "run.json: cannot write the summary file: File too large\n" + end_lines);
@@ -296,7 +250,7 @@ TEST(ExtraFiles, NeitherFileReplacesTheInputTheReportOrTheSummary) {
   for (const Case& c : cases) {
     ExampleDir dir;
     const std::string input = read_file(dir / "two-traits.dat");
-    const ProgramResult r = run_with(dir.path(), read_file(examples / "two-traits-fixed.answers"), c.args);
+    const ProgramResult r = run_with_args(dir.path(), read_file(examples / "two-traits-fixed.answers"), c.args);
     EXPECT_EQ(r.status, 1) << c.err;
     EXPECT_EQ(r.err, c.err + end_lines);
     EXPECT_EQ(read_file(dir / "two-traits.dat"), input);
@@ -309,7 +263,7 @@ TEST(ExtraFiles, ReplacedFileKeepsItsPermissions) {
   write_file(dir / "run.json", "old\n");
   fs::permissions(dir / "run.json", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   const ProgramResult r =
-      run_with(dir.path(), read_file(examples / "two-traits-fixed.answers"), {"--summary", "run.json"});
+      run_with_args(dir.path(), read_file(examples / "two-traits-fixed.answers"), {"--summary", "run.json"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(fs::status(dir / "run.json").permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);

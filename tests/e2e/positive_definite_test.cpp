@@ -19,48 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path examples = fs::path(VCSHRINK_SOURCE_DIR) / "examples";
 const std::string end_lines = "Program Completed\nPress Enter to Continue.\n";
 
 std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
-
-// Runs the program in dir with the given arguments and the standard input.
-ProgramResult run_args(const fs::path& dir, const std::string& input, const std::vector<std::string>& args) {
-  const auto in = dir / ".stdin", out = dir / ".stdout", err = dir / ".stderr";
-  write_file(in, input);
-  const char* exe = program_under_test();
-  std::vector<const char*> argv{exe};
-  for (const auto& a : args) argv.push_back(a.c_str());
-  argv.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    if (::chdir(dir.c_str()) != 0) ::_exit(127);
-    if (!std::freopen(in.c_str(), "r", stdin) || !std::freopen(out.c_str(), "w", stdout) ||
-        !std::freopen(err.c_str(), "w", stderr)) {
-      ::_exit(127);
-    }
-    ::execv(exe, const_cast<char* const*>(argv.data()));
-    ::_exit(127);
-  }
-  ProgramResult r;
-  int wstatus = 0;
-  if (pid > 0 && ::waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
-  r.out = read_file(out);
-  r.err = read_file(err);
-  fs::remove(in);
-  fs::remove(out);
-  fs::remove(err);
-  return r;
-}
-
-// A directory holding the bundled input files.
-struct ExampleDir : TempDir {
-  ExampleDir() {
-    for (const auto& f : fs::directory_iterator(examples)) {
-      if (f.path().extension() == ".dat") fs::copy(f.path(), *this / f.path().filename().string());
-    }
-  }
-};
 
 // The report from the adjusted matrices on: the bent matrices and the parameters after
 // bending, without the procedure's heading and the factor line.
@@ -99,7 +60,7 @@ TEST(PositiveDefinite, DairyChoosesTheBestFactorThatLeavesGPositiveDefinite) {
   const std::string answers = read_file(examples / "dairy-six-traits.answers");
   const ProgramResult a = run_program(plain.path(), answers);
   const ProgramResult b =
-      run_args(pd.path(), answers, {"--positive-definite", "--summary", "s.json", "--plot", "p.svg"});
+      run_with_args(pd.path(), answers, {"--positive-definite", "--summary", "s.json", "--plot", "p.svg"});
   ASSERT_EQ(b.status, 0) << b.err;
   EXPECT_EQ(b.out, a.out);
   EXPECT_EQ(b.err, end_lines);  // no warning of an indefinite result
@@ -139,7 +100,7 @@ TEST(PositiveDefinite, DairyChoosesTheBestFactorThatLeavesGPositiveDefinite) {
   const std::string report = read_file(pd / "dairy-six-traits.out");
   EXPECT_NE(report.find(" Used bending factor:  0.107\r\n"), std::string::npos);
   const ProgramResult c =
-      run_args(fixed.path(), "dairy-six-traits.dat\nfixed.out\n.25\n2\n0.107\n", {"--positive-definite"});
+      run_with_args(fixed.path(), "dairy-six-traits.dat\nfixed.out\n.25\n2\n0.107\n", {"--positive-definite"});
   ASSERT_EQ(c.status, 0) << c.err;
   EXPECT_EQ(after_bending(report), after_bending(read_file(fixed / "fixed.out")));
   EXPECT_NE(after_bending(report), after_bending(read_file(plain / "dairy-six-traits.out")));
@@ -155,9 +116,9 @@ TEST(PositiveDefinite, RunsAlreadyPositiveDefiniteAreUnchanged) {
   for (const std::string stem : {"two-traits-optimized", "two-traits-fixed"}) {
     ExampleDir plain, pd;
     const std::string answers = read_file(examples / (stem + ".answers"));
-    const ProgramResult a = run_args(plain.path(), answers, {"--plot", "p.svg"});
+    const ProgramResult a = run_with_args(plain.path(), answers, {"--plot", "p.svg"});
     const ProgramResult b =
-        run_args(pd.path(), answers, {"--positive-definite", "--plot", "p.svg", "--summary", "s.json"});
+        run_with_args(pd.path(), answers, {"--positive-definite", "--plot", "p.svg", "--summary", "s.json"});
     EXPECT_EQ(b.status, 0) << stem << b.err;
     EXPECT_EQ(b.out, a.out) << stem;
     EXPECT_EQ(b.err, a.err) << stem;
@@ -177,7 +138,7 @@ TEST(PositiveDefinite, FixedFactorBelowTheLimitIsAskedAgain) {
   ExampleDir dir;
   write_file(dir / "old.out", "older report\n");
   const ProgramResult r =
-      run_args(dir.path(), "dairy-six-traits.dat\nold.out\n.25\n2\n0.1066\n1.5\n0.1067\n", {"--positive-definite"});
+      run_with_args(dir.path(), "dairy-six-traits.dat\nold.out\n.25\n2\n0.1066\n1.5\n0.1067\n", {"--positive-definite"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, opening + factor_question +
                        "    Bending factor must be at least 0.107 for a positive definite genetic matrix!\n" +
@@ -215,7 +176,7 @@ TEST(PositiveDefinite, NoPositiveDefiniteFactorEndsWithStatusThree) {
     TempDir dir;
     write_file(dir / "m.dat", c.dat);
     write_file(dir / "old.out", "older report\n");
-    const ProgramResult r = run_args(dir.path(), c.answers, {"--positive-definite", "--summary", "s.json"});
+    const ProgramResult r = run_with_args(dir.path(), c.answers, {"--positive-definite", "--summary", "s.json"});
     EXPECT_EQ(r.status, 3) << c.name;
     EXPECT_EQ(r.out, c.out) << c.name;
     EXPECT_EQ(r.err, c.err + end_lines) << c.name;

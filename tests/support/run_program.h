@@ -3,15 +3,18 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace vcshrink::testing {
 
@@ -60,12 +63,18 @@ inline const char* program_under_test() {
   return exe != nullptr && *exe != '\0' ? exe : VCSHRINK_EXE;
 }
 
-// Runs the program in dir with stdin holding input (never a terminal).
-inline ProgramResult run_program(const std::filesystem::path& dir, const std::string& input,
-                                 const char* exe = program_under_test()) {
+// Runs the program in dir with the command-line arguments args and stdin holding input
+// (never a terminal). file_limit > 0 caps the size of any file it writes (a write past
+// it fails with EFBIG, SIGXFSZ ignored), so that a write fails also for root.
+inline ProgramResult run_with_args(const std::filesystem::path& dir, const std::string& input,
+                                   const std::vector<std::string>& args, rlim_t file_limit = 0,
+                                   const char* exe = program_under_test()) {
   const auto in = dir / ".stdin", out = dir / ".stdout", err = dir / ".stderr";
   write_file(in, input);
-  pid_t pid = ::fork();
+  std::vector<const char*> argv{exe};
+  for (const auto& a : args) argv.push_back(a.c_str());
+  argv.push_back(nullptr);
+  const pid_t pid = ::fork();
   if (pid == 0) {
     if (::chdir(dir.c_str()) != 0) ::_exit(127);
     int fi = ::open(in.c_str(), O_RDONLY);
@@ -75,7 +84,12 @@ inline ProgramResult run_program(const std::filesystem::path& dir, const std::st
     ::dup2(fi, 0);
     ::dup2(fo, 1);
     ::dup2(fe, 2);
-    ::execl(exe, exe, static_cast<char*>(nullptr));
+    if (file_limit > 0) {
+      std::signal(SIGXFSZ, SIG_IGN);
+      const rlimit lim{file_limit, file_limit};
+      if (::setrlimit(RLIMIT_FSIZE, &lim) != 0) ::_exit(127);
+    }
+    ::execv(exe, const_cast<char* const*>(argv.data()));
     ::_exit(127);
   }
   ProgramResult r;
@@ -88,5 +102,25 @@ inline ProgramResult run_program(const std::filesystem::path& dir, const std::st
   std::filesystem::remove(err);
   return r;
 }
+
+// Runs the program in dir without arguments, stdin holding input.
+inline ProgramResult run_program(const std::filesystem::path& dir, const std::string& input,
+                                 const char* exe = program_under_test()) {
+  return run_with_args(dir, input, {}, 0, exe);
+}
+
+#ifdef VCSHRINK_SOURCE_DIR
+// The bundled examples of the source tree.
+inline const std::filesystem::path examples = std::filesystem::path(VCSHRINK_SOURCE_DIR) / "examples";
+
+// A fresh directory holding the bundled input files.
+struct ExampleDir : TempDir {
+  ExampleDir() {
+    for (const auto& f : std::filesystem::directory_iterator(examples)) {
+      if (f.path().extension() == ".dat") std::filesystem::copy(f.path(), *this / f.path().filename().string());
+    }
+  }
+};
+#endif
 
 }  // namespace vcshrink::testing
