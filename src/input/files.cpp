@@ -276,6 +276,23 @@ int replace_file_content(const std::string& path, std::string_view bytes) {
   return error;
 }
 
+namespace {
+
+// A file opened for reading: a directory is closed again and refused (EISDIR), since
+// it holds no lines; anything else is kept, readable only.
+OpenedFile read_only_unless_directory(OpenedFile f) {
+  if (is_directory(f.fd)) {
+    ::close(f.fd);
+    f.fd = -1;
+    f.rw_error = EISDIR;
+    return f;
+  }
+  f.access = FileAccess::ReadOnly;
+  return f;
+}
+
+}  // namespace
+
 OpenedFile open_file(const std::string& name) {
   OpenedFile f;
   f.fd = open_retrying(name.c_str(), O_RDWR | O_CREAT);
@@ -285,16 +302,7 @@ OpenedFile open_file(const std::string& name) {
   }
   f.rw_error = errno;
   f.fd = open_retrying(name.c_str(), O_RDONLY);
-  if (f.fd >= 0) {
-    if (is_directory(f.fd)) {
-      ::close(f.fd);
-      f.fd = -1;
-      f.rw_error = EISDIR;
-      return f;
-    }
-    f.access = FileAccess::ReadOnly;
-    return f;
-  }
+  if (f.fd >= 0) return read_only_unless_directory(f);
   f.ro_error = errno;
   f.fd = open_retrying(name.c_str(), O_WRONLY | O_CREAT);
   if (f.fd >= 0) f.access = FileAccess::WriteOnly;
@@ -308,14 +316,7 @@ OpenedFile open_input_file(const std::string& name) {
     f.rw_error = errno;
     return f;
   }
-  if (is_directory(f.fd)) {
-    ::close(f.fd);
-    f.fd = -1;
-    f.rw_error = EISDIR;
-    return f;
-  }
-  f.access = FileAccess::ReadOnly;
-  return f;
+  return read_only_unless_directory(f);
 }
 
 void InputFile::attach(const OpenedFile& f, const std::string& name) {
