@@ -57,17 +57,24 @@ std::string wait_for_input_read(pid_t pid, std::chrono::milliseconds limit) {
   return "neither ended nor read its standard input in time";
 }
 
-TEST(Interactive, WaitsForEnterOnATerminal) {
-  TempDir dir;
-  write_file(dir / "two.dat", "Two traits\n2\n0.30\n0.10 0.20\n0.70\n0.15 0.80\n");
-  int master = -1;
+// Starts the program in dir on a new pseudo-terminal whose other side is master; the
+// process id, or -1 when none could be started.
+pid_t start_on_terminal(const TempDir& dir, int& master) {
   const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
-  ASSERT_GE(pid, 0);
   if (pid == 0) {
     if (::chdir(dir.path().c_str()) != 0) ::_exit(127);
     ::execl(program_under_test(), program_under_test(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
+  return pid;
+}
+
+TEST(Interactive, WaitsForEnterOnATerminal) {
+  TempDir dir;
+  write_file(dir / "two.dat", "Two traits\n2\n0.30\n0.10 0.20\n0.70\n0.15 0.80\n");
+  int master = -1;
+  const pid_t pid = start_on_terminal(dir, master);
+  ASSERT_GE(pid, 0);
   const std::string answers = "two.dat\nreport.txt\n1\n2\n0.3\n";
   ASSERT_EQ(::write(master, answers.data(), answers.size()), static_cast<ssize_t>(answers.size()));
   const std::string shown = read_until(master, "Press Enter to Continue.", std::chrono::seconds(20));
@@ -114,13 +121,8 @@ TEST(Interactive, ATypoShowsWhatIsWrongAndTheSameQuestionAgain) {
   TempDir dir;
   write_file(dir / "two.dat", "Two traits\n2\n0.30\n0.10 0.20\n0.70\n0.15 0.80\n");
   int master = -1;
-  const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+  const pid_t pid = start_on_terminal(dir, master);
   ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    if (::chdir(dir.path().c_str()) != 0) ::_exit(127);
-    ::execl(program_under_test(), program_under_test(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
   const auto type = [&](const std::string& keys) {
     ASSERT_EQ(::write(master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
   };
