@@ -161,7 +161,7 @@ void search_bench(benchmark::State& state, bool reference) {
 // a 30-element column x that stays in registers, the multipliers read from a 30 x 30
 // matrix in the first-level cache. Built like the matrix kernels: an AVX2 copy chosen
 // at load time where the processor has it.
-#if defined(__x86_64__) && defined(__ELF__) && !defined(VCSHRINK_NO_TARGET_CLONES)
+#if defined(__x86_64__) && defined(__ELF__) && !defined(VCSHRINK_BASELINE_KERNELS)
 __attribute__((target_clones("avx2", "default")))  // called through the loader's choice, never inlined
 #else
 __attribute__((noinline))
