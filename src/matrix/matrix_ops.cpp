@@ -37,6 +37,20 @@ struct Lanes<1> {
   using type = double;
 };
 
+// The transpose of the 4 x 4 block whose columns are c0 .. c3, as its rows r0 .. r3.
+inline __attribute__((always_inline)) void transpose(Lanes<4>::type c0, Lanes<4>::type c1, Lanes<4>::type c2,
+                                                    Lanes<4>::type c3, Lanes<4>::type& r0, Lanes<4>::type& r1,
+                                                    Lanes<4>::type& r2, Lanes<4>::type& r3) {
+  const Lanes<4>::type t0 = __builtin_shufflevector(c0, c1, 0, 4, 2, 6);
+  const Lanes<4>::type t1 = __builtin_shufflevector(c0, c1, 1, 5, 3, 7);
+  const Lanes<4>::type t2 = __builtin_shufflevector(c2, c3, 0, 4, 2, 6);
+  const Lanes<4>::type t3 = __builtin_shufflevector(c2, c3, 1, 5, 3, 7);
+  r0 = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+  r1 = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+  r2 = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+  r3 = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+}
+
 // ---------------------------------------------------------------------------------
 // minv: Gauss-Jordan steps taken Block at a time. Within a block the steps run in turn
 // on a panel - the block's own rows and, for the other rows, each step's multipliers -
@@ -99,27 +113,13 @@ inline __attribute__((always_inline)) void update_outside(double* __restrict a, 
   update_range<NS>(a, n, i0 + NB, n, pn);
 }
 
-// Ends the block after its first `done` steps: the other rows through those steps.
-template <int NB>
-inline __attribute__((always_inline)) void finish_block(double* __restrict a, int n, int i0, int done,
-                                                       const Panel& pn) {
-  switch (done) {
-    case 1: update_outside<NB, 1>(a, n, i0, pn); break;
-    case 2: update_outside<NB, 2>(a, n, i0, pn); break;
-    case 3: update_outside<NB, 3>(a, n, i0, pn); break;
-    case 4: update_outside<NB, 4>(a, n, i0, pn); break;
-    default: break;
-  }
-}
-
 // Step b's multipliers, column i = i0 + b as the block's earlier steps leave it, for
 // every row (those of the block rows are not used: those rows are stepped in place).
+// pivot_i(c) is element i of step c's scaled pivot row.
 template <int NB>
 inline __attribute__((always_inline)) void form_multipliers(const double* __restrict a, int n, int i, int b,
-                                                           Panel& pn) {
+                                                           const double* pivot_i, Panel& pn) {
   using L = typename Lanes<4>::type;
-  double p[NB];
-  for (int c = 0; c < b; ++c) p[c] = pn.pivot[c][i];
   const double* const col = a + i * S;
   int r = 0;
   for (; r + 4 <= n; r += 4) {
@@ -128,71 +128,132 @@ inline __attribute__((always_inline)) void form_multipliers(const double* __rest
     for (int c = 0; c < b; ++c) {
       L f;
       std::memcpy(&f, &pn.mult[c][r], sizeof f);
-      m = m - f * p[c];
+      m = m - f * pivot_i[c];
     }
     std::memcpy(&pn.mult[b][r], &m, sizeof m);
   }
   for (; r < n; ++r) {
     double m = col[r];
-    for (int c = 0; c < b; ++c) m = m - pn.mult[c][r] * p[c];
+    for (int c = 0; c < b; ++c) m = m - pn.mult[c][r] * pivot_i[c];
     pn.mult[b][r] = m;
   }
 }
 
-// Step b on the block rows, in place: the pivot row i = i0 + b scaled by the
-// reciprocal q of the pivot, every other block row less its multiplier (its element
-// in column i before the step) times the scaled pivot row, which is kept for the
-// other rows.
+// The block's steps as they act on its own rows: the reciprocal of each pivot, and
+// the multipliers of the block rows (their elements in the pivot's column just before
+// the step; the pivot row's own is 0, its lane being replaced).
 template <int NB>
-inline __attribute__((always_inline)) void pivot_block_rows(double* __restrict a, int n, int i0, int b, double q,
-                                                           Panel& pn) {
-  const int i = i0 + b;
-  double* const pivot = pn.pivot[b];
-  if constexpr (NB == 2 || NB == 4) {
-    using L = typename Lanes<NB>::type;
-    using Mask = typename Lanes<NB>::mask;
-    L m;
-    std::memcpy(&m, a + i0 + i * S, sizeof m);
-    Mask own{};
-    own[b] = -1;
-    for (int k = 0; k < n; ++k) {
-      double* const x = a + i0 + k * S;
-      const double piv = q * x[b];
-      pivot[k] = piv;
-      L v, pv;
-      std::memcpy(&v, x, sizeof v);
-      for (int c = 0; c < NB; ++c) pv[c] = piv;
-      v = own ? pv : v - m * piv;
-      std::memcpy(x, &v, sizeof v);
+struct BlockSteps {
+  int taken = 0;  // steps whose pivot is not below the limit, before the first that is
+  double q[NB];
+  double m[NB][NB];        // m[b][c]: the multiplier of block row c in step b
+  double pivot_d[NB][NB];  // pivot_d[b][d]: element i0 + d of step b's scaled pivot row
+};
+
+// The steps on the diagonal NB x NB block alone, in the order and rounding of the
+// whole steps, to know every pivot (and where one is below the limit) before the rows
+// are stepped.
+template <int NB>
+inline __attribute__((always_inline)) BlockSteps<NB> plan_block(const double* __restrict a, int i0) {
+  BlockSteps<NB> st;
+  double d[NB][NB];  // d[c][e]: element (i0 + c, i0 + e)
+  for (int c = 0; c < NB; ++c)
+    for (int e = 0; e < NB; ++e) d[c][e] = a[i0 + c + (i0 + e) * S];
+  for (int b = 0; b < NB; ++b) {
+    const double p = d[b][b] - 1.0;
+    if (std::fabs(p) < PivotLimit) return st;
+    const double q = 1.0 / p;
+    st.q[b] = q;
+    for (int c = 0; c < NB; ++c) st.m[b][c] = c == b ? 0.0 : d[c][b];
+    for (int e = 0; e < NB; ++e) {
+      const double piv = q * d[b][e];
+      st.pivot_d[b][e] = piv;
+      for (int c = 0; c < NB; ++c) d[c][e] = c == b ? piv : d[c][e] - st.m[b][c] * piv;
     }
-  } else {
-    double m[NB];
-    for (int c = 0; c < NB; ++c) m[c] = a[i0 + c + i * S];
-    for (int k = 0; k < n; ++k) {
-      double* const x = a + i0 + k * S;
-      const double piv = q * x[b];
-      pivot[k] = piv;
-      for (int c = 0; c < NB; ++c) x[c] = c == b ? piv : x[c] - m[c] * piv;
-    }
+    st.taken = b + 1;
   }
+  return st;
+}
+
+// Columns k .. k + 3 of the four block rows through the planned steps: the 4 x 4
+// tile is turned so that each vector holds one block row, the steps act on whole
+// rows, and the tile is turned back.
+template <int NS>
+inline __attribute__((always_inline)) void step_tile(double* __restrict x, int k, const BlockSteps<4>& st,
+                                                    Panel& pn) {
+  using L = typename Lanes<4>::type;
+  L c0, c1, c2, c3;  // one column of the four block rows each
+  std::memcpy(&c0, x, sizeof c0);
+  std::memcpy(&c1, x + S, sizeof c1);
+  std::memcpy(&c2, x + 2 * S, sizeof c2);
+  std::memcpy(&c3, x + 3 * S, sizeof c3);
+  L row[4];
+  transpose(c0, c1, c2, c3, row[0], row[1], row[2], row[3]);
+  for (int b = 0; b < NS; ++b) {
+    const L piv = row[b] * st.q[b];
+    std::memcpy(&pn.pivot[b][k], &piv, sizeof piv);
+    for (int c = 0; c < 4; ++c) row[c] = c == b ? piv : row[c] - st.m[b][c] * piv;
+  }
+  transpose(row[0], row[1], row[2], row[3], c0, c1, c2, c3);
+  std::memcpy(x, &c0, sizeof c0);
+  std::memcpy(x + S, &c1, sizeof c1);
+  std::memcpy(x + 2 * S, &c2, sizeof c2);
+  std::memcpy(x + 3 * S, &c3, sizeof c3);
+}
+
+// Column k of the block rows through the planned steps, in place (a column's block
+// elements are adjacent).
+template <int NB, int NS>
+inline __attribute__((always_inline)) void step_column(double* __restrict x, int k, const BlockSteps<NB>& st,
+                                                      Panel& pn) {
+  for (int b = 0; b < NS; ++b) {
+    const double piv = st.q[b] * x[b];
+    pn.pivot[b][k] = piv;
+    for (int c = 0; c < NB; ++c) x[c] = c == b ? piv : x[c] - st.m[b][c] * piv;
+  }
+}
+
+// The block rows through the planned steps: at step b the pivot row is scaled by q(b)
+// and kept for the other rows, and every other block row loses its multiplier times it.
+template <int NB, int NS>
+inline __attribute__((always_inline)) void step_block_rows(double* __restrict a, int n, int i0,
+                                                          const BlockSteps<NB>& st, Panel& pn) {
+  int k = 0;
+  if constexpr (NB == 4) {
+    for (; k + 4 <= n; k += 4) step_tile<NS>(a + i0 + k * S, k, st, pn);
+  }
+  for (; k < n; ++k) step_column<NB, NS>(a + i0 + k * S, k, st, pn);
+}
+
+// The block's first NS steps on the whole matrix, once they are planned: the other
+// rows' multipliers (read before their columns change), the block rows, and the
+// other rows through those steps.
+template <int NB, int NS>
+inline __attribute__((always_inline)) void take_block_steps(double* __restrict a, int n, int i0,
+                                                           const BlockSteps<NB>& st, Panel& pn) {
+  for (int b = 0; b < NS; ++b) {
+    double pivot_i[NB];
+    for (int c = 0; c < b; ++c) pivot_i[c] = st.pivot_d[c][b];
+    form_multipliers<NB>(a, n, i0 + b, b, pivot_i, pn);
+  }
+  step_block_rows<NB, NS>(a, n, i0, st, pn);
+  update_range<NS>(a, n, 0, i0, pn);
+  update_range<NS>(a, n, i0 + NB, n, pn);
 }
 
 // The NB steps i0 .. i0 + NB - 1; 0 when all were taken, else the 1-based step whose
 // pivot is below the limit, the matrix then holding the earlier steps' result.
 template <int NB>
 inline __attribute__((always_inline)) int block_steps(double* __restrict a, int n, int i0, Panel& pn) {
-  for (int b = 0; b < NB; ++b) {
-    const int i = i0 + b;
-    form_multipliers<NB>(a, n, i, b, pn);
-    const double p = a[i + i * S] - 1.0;
-    if (std::fabs(p) < PivotLimit) {
-      finish_block<NB>(a, n, i0, b, pn);
-      return i + 1;
-    }
-    pivot_block_rows<NB>(a, n, i0, b, 1.0 / p, pn);
+  const BlockSteps<NB> st = plan_block<NB>(a, i0);
+  switch (st.taken) {
+    case 1: take_block_steps<NB, 1>(a, n, i0, st, pn); break;
+    case 2: if constexpr (NB >= 2) take_block_steps<NB, 2>(a, n, i0, st, pn); break;
+    case 3: if constexpr (NB >= 3) take_block_steps<NB, 3>(a, n, i0, st, pn); break;
+    case 4: if constexpr (NB >= 4) take_block_steps<NB, 4>(a, n, i0, st, pn); break;
+    default: break;
   }
-  finish_block<NB>(a, n, i0, NB, pn);
-  return 0;
+  return st.taken == NB ? 0 : i0 + st.taken + 1;
 }
 
 // Gauss-Jordan steps on the leading n x n block of a; 0 when inverted, else the
