@@ -66,51 +66,53 @@ struct Panel {
   double pivot[Block][S];  // step b's pivot row times the reciprocal of its pivot
 };
 
-// Rows r .. r + V - 1 (none of them in the block) through the block's first NS steps,
-// column by column: x := x - mult(b) pivot(b, k) for b ascending. The rows go as W
-// vectors of U lanes (at most four: a vector register's width with AVX2).
-template <int NS, int V>
-inline __attribute__((always_inline)) void update_rows(double* __restrict a, int n, int r, const Panel& pn) {
-  constexpr int U = V < 4 ? V : 4;
-  constexpr int W = V / U;
+// W vectors of U rows each, the w-th from row r(w) (none of them a block row),
+// through the block's first NS steps, column by column: x := x - mult(b) pivot(b, k)
+// for b ascending.
+template <int NS, int U, int W>
+inline __attribute__((always_inline)) void update_rows(double* __restrict a, int n, const int (&r)[W],
+                                                      const Panel& pn) {
   using L = typename Lanes<U>::type;
   L f[NS][W];
   for (int b = 0; b < NS; ++b)
-    for (int w = 0; w < W; ++w) std::memcpy(&f[b][w], &pn.mult[b][r + w * U], sizeof(L));
+    for (int w = 0; w < W; ++w) std::memcpy(&f[b][w], &pn.mult[b][r[w]], sizeof(L));
   for (int k = 0; k < n; ++k) {
-    double* const x = a + k * S + r;
+    double* const x = a + k * S;
     L v[W];
-    for (int w = 0; w < W; ++w) std::memcpy(&v[w], x + w * U, sizeof(L));
+    for (int w = 0; w < W; ++w) std::memcpy(&v[w], x + r[w], sizeof(L));
     for (int b = 0; b < NS; ++b) {
       const double p = pn.pivot[b][k];
       for (int w = 0; w < W; ++w) v[w] = v[w] - f[b][w] * p;
     }
-    for (int w = 0; w < W; ++w) std::memcpy(x + w * U, &v[w], sizeof(L));
+    for (int w = 0; w < W; ++w) std::memcpy(x + r[w], &v[w], sizeof(L));
   }
 }
 
-// Rows lo .. hi - 1 through the block's first NS steps, eight rows at a time.
-template <int NS>
-inline __attribute__((always_inline)) void update_range(double* __restrict a, int n, int lo, int hi,
-                                                       const Panel& pn) {
-  int r = lo;
-  for (; r + 8 <= hi; r += 8) update_rows<NS, 8>(a, n, r, pn);
-  if (r + 4 <= hi) {
-    update_rows<NS, 4>(a, n, r, pn);
-    r += 4;
-  }
-  if (r + 2 <= hi) {
-    update_rows<NS, 2>(a, n, r, pn);
-    r += 2;
-  }
-  if (r < hi) update_rows<NS, 1>(a, n, r, pn);
-}
-
-// Every row outside the block rows i0 .. i0 + NB - 1 through the block's first NS steps.
+// Every row outside the block rows i0 .. i0 + NB - 1 through the block's first NS
+// steps. Blocks start at multiples of four, so the other rows are whole fours - taken
+// two at a time, wherever they lie - and, unless the block is the last one, the one
+// to three rows past the last four.
 template <int NB, int NS>
 inline __attribute__((always_inline)) void update_outside(double* __restrict a, int n, int i0, const Panel& pn) {
-  update_range<NS>(a, n, 0, i0, pn);
-  update_range<NS>(a, n, i0 + NB, n, pn);
+  int fours[MaxTraits / 4 + 1];
+  int count = 0;
+  for (int r = 0; r + 4 <= n; r += 4)
+    if (r + 4 <= i0 || r >= i0 + NB) fours[count++] = r;
+  int g = 0;
+  for (; g + 2 <= count; g += 2) update_rows<NS, 4, 2>(a, n, {fours[g], fours[g + 1]}, pn);
+  if (g < count) update_rows<NS, 4, 1>(a, n, {fours[g]}, pn);
+  const int tail = n - n % 4;
+  if (tail >= i0 + NB) {
+    switch (n - tail) {
+      case 1: update_rows<NS, 1, 1>(a, n, {tail}, pn); break;
+      case 2: update_rows<NS, 2, 1>(a, n, {tail}, pn); break;
+      case 3:
+        update_rows<NS, 2, 1>(a, n, {tail}, pn);
+        update_rows<NS, 1, 1>(a, n, {tail + 2}, pn);
+        break;
+      default: break;
+    }
+  }
 }
 
 // Step b's multipliers, column i = i0 + b as the block's earlier steps leave it, for
@@ -237,8 +239,7 @@ inline __attribute__((always_inline)) void take_block_steps(double* __restrict a
     form_multipliers<NB>(a, n, i0 + b, b, pivot_i, pn);
   }
   step_block_rows<NB, NS>(a, n, i0, st, pn);
-  update_range<NS>(a, n, 0, i0, pn);
-  update_range<NS>(a, n, i0 + NB, n, pn);
+  update_outside<NB, NS>(a, n, i0, pn);
 }
 
 // The NB steps i0 .. i0 + NB - 1; 0 when all were taken, else the 1-based step whose
@@ -277,47 +278,81 @@ inline __attribute__((always_inline)) int invert_steps(double* __restrict a, int
   return 0;
 }
 
-// C block of R rows and C columns, held in locals over the whole sum: each element
-// starts at +0 and adds its products A(i,k) b in ascending k.
+// mpro by tiles of R rows and C columns of the result, each held in locals over its
+// whole sum: every element starts at +0 and adds its products A(i, k) B(k, j) in
+// ascending k. A tile's rows go as vectors of four, then of two, then one.
 template <int R, int C>
-inline __attribute__((always_inline)) void product_block(const double* __restrict a, const double* __restrict b,
-                                                        double* __restrict c, int m) {
-  double acc[C][R];
-  for (int t = 0; t < C; ++t)
-    for (int r = 0; r < R; ++r) acc[t][r] = 0.0;
+inline __attribute__((always_inline)) void product_tile(const double* __restrict a, const double* __restrict b,
+                                                       double* __restrict c, int m) {
+  using L4 = typename Lanes<4>::type;
+  using L2 = typename Lanes<2>::type;
+  constexpr int W4 = R / 4;
+  constexpr bool has2 = R % 4 >= 2;
+  constexpr bool has1 = R % 2 == 1;
+  constexpr int r2 = 4 * W4;       // first row of the two-lane part
+  constexpr int r1 = R - 1;        // the single row, when there is one
+  L4 acc4[C][W4 > 0 ? W4 : 1];
+  L2 acc2[C];
+  double acc1[C];
+  for (int t = 0; t < C; ++t) {
+    for (int w = 0; w < W4; ++w) acc4[t][w] = L4{};
+    if constexpr (has2) acc2[t] = L2{};
+    if constexpr (has1) acc1[t] = 0.0;
+  }
   for (int k = 0; k < m; ++k) {
     const double* const ak = a + k * S;
+    L4 x4[W4 > 0 ? W4 : 1];
+    L2 x2{};
+    double x1 = 0.0;
+    for (int w = 0; w < W4; ++w) std::memcpy(&x4[w], ak + 4 * w, sizeof(L4));
+    if constexpr (has2) std::memcpy(&x2, ak + r2, sizeof x2);
+    if constexpr (has1) x1 = ak[r1];
     for (int t = 0; t < C; ++t) {
       const double bk = b[k + t * S];
-      for (int r = 0; r < R; ++r) acc[t][r] = acc[t][r] + ak[r] * bk;
+      for (int w = 0; w < W4; ++w) acc4[t][w] = acc4[t][w] + x4[w] * bk;
+      if constexpr (has2) acc2[t] = acc2[t] + x2 * bk;
+      if constexpr (has1) acc1[t] = acc1[t] + x1 * bk;
     }
   }
-  for (int t = 0; t < C; ++t)
-    for (int r = 0; r < R; ++r) c[r + t * S] = acc[t][r];
+  for (int t = 0; t < C; ++t) {
+    double* const ct = c + t * S;
+    for (int w = 0; w < W4; ++w) std::memcpy(ct + 4 * w, &acc4[t][w], sizeof(L4));
+    if constexpr (has2) std::memcpy(ct + r2, &acc2[t], sizeof(L2));
+    if constexpr (has1) ct[r1] = acc1[t];
+  }
 }
 
-// The columns j0 .. j0 + C - 1 of C, row block by row block.
+// The C columns j0 .. j0 + C - 1 of the result: rows eight at a time, then the rest
+// of them in one tile.
 template <int C>
 inline __attribute__((always_inline)) void product_columns(const double* __restrict a, const double* __restrict b,
                                                           double* __restrict c, int l, int m) {
   int i = 0;
-  for (; i + 8 <= l; i += 8) product_block<8, C>(a + i, b, c + i, m);
-  if (i + 4 <= l) {
-    product_block<4, C>(a + i, b, c + i, m);
-    i += 4;
+  for (; i + 8 <= l; i += 8) product_tile<8, C>(a + i, b, c + i, m);
+  switch (l - i) {
+    case 1: product_tile<1, C>(a + i, b, c + i, m); break;
+    case 2: product_tile<2, C>(a + i, b, c + i, m); break;
+    case 3: product_tile<3, C>(a + i, b, c + i, m); break;
+    case 4: product_tile<4, C>(a + i, b, c + i, m); break;
+    case 5: product_tile<5, C>(a + i, b, c + i, m); break;
+    case 6: product_tile<6, C>(a + i, b, c + i, m); break;
+    case 7: product_tile<7, C>(a + i, b, c + i, m); break;
+    default: break;
   }
-  if (i + 2 <= l) {
-    product_block<2, C>(a + i, b, c + i, m);
-    i += 2;
-  }
-  if (i < l) product_block<1, C>(a + i, b, c + i, m);
 }
 
-inline __attribute__((always_inline)) void multiply(const double* __restrict a, const double* __restrict b, double* __restrict c, int l,
-                              int m, int n) {
+// Five columns at a time (30 traits are six such), then the rest in one group.
+inline __attribute__((always_inline)) void multiply(const double* __restrict a, const double* __restrict b,
+                                                   double* __restrict c, int l, int m, int n) {
   int j = 0;
-  for (; j + 4 <= n; j += 4) product_columns<4>(a, b + j * S, c + j * S, l, m);
-  for (; j < n; ++j) product_columns<1>(a, b + j * S, c + j * S, l, m);
+  for (; j + 5 <= n; j += 5) product_columns<5>(a, b + j * S, c + j * S, l, m);
+  switch (n - j) {
+    case 1: product_columns<1>(a, b + j * S, c + j * S, l, m); break;
+    case 2: product_columns<2>(a, b + j * S, c + j * S, l, m); break;
+    case 3: product_columns<3>(a, b + j * S, c + j * S, l, m); break;
+    case 4: product_columns<4>(a, b + j * S, c + j * S, l, m); break;
+    default: break;
+  }
 }
 
 // ---------------------------------------------------------------------------------
