@@ -8,6 +8,7 @@
 #include "bending/parameters.h"
 #include "bending/plausibility.h"
 #include "run/end_run.h"
+#include "matrix/kernel_copies.h"
 #include "matrix/matrix_ops.h"
 
 namespace vcshrink {
@@ -44,13 +45,65 @@ void row_times(const double* __restrict u, const double* __restrict m, int nt, d
 
 // The same sums for a symmetric M, whose column i holds its row i: all nt sums go
 // forward together, each adding u(i) M(j, i) for i ascending, down adjacent storage.
-void row_times_symmetric(const double* __restrict u, const double* __restrict m, int nt, double* __restrict t) {
-  for (int j = 0; j < nt; ++j) t[j] = 0.0;
+// The sums are held in W vectors of four and the nt mod 4 left over.
+template <int W>
+VCSHRINK_KERNEL_BODY void symmetric_row_sums(const double* __restrict u, const double* __restrict m, int nt,
+                                             double* __restrict t) {
+  using L4 = Lanes<4>::type;
+  using L2 = Lanes<2>::type;
+  const int rest = nt - 4 * W;  // 0 .. 3
+  L4 acc[W > 0 ? W : 1];
+  for (int w = 0; w < W; ++w) acc[w] = L4{};
+  L2 acc2{};
+  double acc1 = 0.0;
   for (int i = 0; i < nt; ++i) {
     const double ui = u[i];
     const double* const col = m + i * S;
-    for (int j = 0; j < nt; ++j) t[j] = t[j] + ui * col[j];
+    for (int w = 0; w < W; ++w) {
+      L4 x;
+      std::memcpy(&x, col + 4 * w, sizeof x);
+      acc[w] = acc[w] + x * ui;
+    }
+    if (rest >= 2) {
+      L2 x;
+      std::memcpy(&x, col + 4 * W, sizeof x);
+      acc2 = acc2 + x * ui;
+    }
+    if (rest % 2 == 1) acc1 = acc1 + col[nt - 1] * ui;
   }
+  for (int w = 0; w < W; ++w) std::memcpy(t + 4 * w, &acc[w], sizeof(L4));
+  if (rest >= 2) std::memcpy(t + 4 * W, &acc2, sizeof acc2);
+  if (rest % 2 == 1) t[nt - 1] = acc1;
+}
+
+VCSHRINK_KERNEL_BODY void row_times_symmetric_body(const double* __restrict u, const double* __restrict m, int nt,
+                                                   double* __restrict t) {
+  switch (nt / 4) {
+    case 0: symmetric_row_sums<0>(u, m, nt, t); break;
+    case 1: symmetric_row_sums<1>(u, m, nt, t); break;
+    case 2: symmetric_row_sums<2>(u, m, nt, t); break;
+    case 3: symmetric_row_sums<3>(u, m, nt, t); break;
+    case 4: symmetric_row_sums<4>(u, m, nt, t); break;
+    case 5: symmetric_row_sums<5>(u, m, nt, t); break;
+    case 6: symmetric_row_sums<6>(u, m, nt, t); break;
+    default: symmetric_row_sums<7>(u, m, nt, t); break;
+  }
+}
+
+void row_times_symmetric_baseline(const double* u, const double* m, int nt, double* t) {
+  row_times_symmetric_body(u, m, nt, t);
+}
+#ifdef VCSHRINK_WIDE_KERNELS
+VCSHRINK_WIDE void row_times_symmetric_wide(const double* u, const double* m, int nt, double* t) {
+  row_times_symmetric_body(u, m, nt, t);
+}
+#else
+constexpr auto row_times_symmetric_wide = row_times_symmetric_baseline;
+#endif
+
+void row_times_symmetric(const double* u, const double* m, int nt, double* t) {
+  static const auto sums = choose_copy(row_times_symmetric_baseline, row_times_symmetric_wide);
+  sums(u, m, nt, t);
 }
 
 // True when the leading nt x nt block of m equals its transpose bit for bit.
@@ -97,15 +150,9 @@ SearchConstants search_constants(const RunState& s, TraitMatrix& wk) {
 // The matrices bent by f that the score needs: PADJINV := GADJ + R (to be inverted in
 // place) and GFADJ := cr GADJ, with GADJ = (f eigmean) R + (1 - f) G formed and rounded
 // as bend_matrices forms it.
-void bend_for_score(RunState& s, double f) {
-  const int nt = s.nt;
-  const double a = f * s.eigmean;
-  const double b = 1.0 - f;
-  const double cr = s.cr;
-  const double* __restrict r = s.R.a.data();
-  const double* __restrict g = s.G.a.data();
-  double* __restrict padj = s.PADJINV.a.data();
-  double* __restrict gfadj = s.GFADJ.a.data();
+VCSHRINK_KERNEL_BODY void bend_for_score_body(const double* __restrict r, const double* __restrict g, int nt,
+                                              double a, double b, double cr, double* __restrict padj,
+                                              double* __restrict gfadj) {
   for (int j = 0; j < nt; ++j) {
     for (int i = j * S; i < j * S + nt; ++i) {
       const double gadj = a * r[i] + b * g[i];
@@ -113,6 +160,24 @@ void bend_for_score(RunState& s, double f) {
       gfadj[i] = cr * gadj;
     }
   }
+}
+
+void bend_for_score_baseline(const double* r, const double* g, int nt, double a, double b, double cr, double* padj,
+                             double* gfadj) {
+  bend_for_score_body(r, g, nt, a, b, cr, padj, gfadj);
+}
+#ifdef VCSHRINK_WIDE_KERNELS
+VCSHRINK_WIDE void bend_for_score_wide(const double* r, const double* g, int nt, double a, double b, double cr,
+                                       double* padj, double* gfadj) {
+  bend_for_score_body(r, g, nt, a, b, cr, padj, gfadj);
+}
+#else
+constexpr auto bend_for_score_wide = bend_for_score_baseline;
+#endif
+
+void bend_for_score(RunState& s, double f) {
+  static const auto bend = choose_copy(bend_for_score_baseline, bend_for_score_wide);
+  bend(s.R.a.data(), s.G.a.data(), s.nt, f * s.eigmean, 1.0 - f, s.cr, s.PADJINV.a.data(), s.GFADJ.a.data());
 }
 
 double score(RunState& s, double f, const SearchConstants& c) {

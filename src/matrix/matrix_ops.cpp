@@ -3,42 +3,36 @@
 #include <cmath>
 #include <cstring>
 
+#include "matrix/kernel_copies.h"
+
+#ifdef VCSHRINK_WIDE_KERNELS
+#include <sys/platform/x86.h>
+#endif
+
 // The loops below run over the independent elements of each step in whatever order
 // suits the processor; the operations that form any one element, and their order, are
 // those of the plain element-by-element loops: for minv the pivot row scaled by the
 // pivot's reciprocal, then each other row less its multiplier times the pivot row,
 // pivot by pivot; for mpro each sum formed over k in ascending order. That keeps every
 // result bit for bit, including -0, infinities and NaNs.
-//
-// On x86-64 processors with AVX2 a wider-vector copy of each kernel is chosen once,
-// from the processor features the C library has already read at start-up; neither copy
-// contracts a product and a sum into one rounding. Defining VCSHRINK_BASELINE_KERNELS
-// builds the baseline copy alone (to check that it gives the same bits on an AVX2
-// machine).
-#if defined(__x86_64__) && defined(__GLIBC__) && !defined(VCSHRINK_BASELINE_KERNELS)
-#include <sys/platform/x86.h>
-#define VCSHRINK_WIDE_KERNELS 1
-#endif
 
 namespace vcshrink {
+
+#ifdef VCSHRINK_WIDE_KERNELS
+bool wide_kernels_usable() {
+  static const bool usable = CPU_FEATURE_ACTIVE(AVX2);
+  return usable;
+}
+#else
+bool wide_kernels_usable() { return false; }
+#endif
+
 namespace {
 
 constexpr int S = MaxTraits;  // elements from one column to the next
 
-// V adjacent elements of a column, as one value of the compiler's vector extension;
-// loaded and stored with memcpy, so any alignment will do. V = 1 is a plain double.
-template <int V>
-struct Lanes {
-  typedef double type __attribute__((vector_size(sizeof(double) * V)));
-  typedef long long mask __attribute__((vector_size(sizeof(long long) * V)));  // a lane chosen: all bits set
-};
-template <>
-struct Lanes<1> {
-  using type = double;
-};
-
 // The transpose of the 4 x 4 block whose columns are c0 .. c3, as its rows r0 .. r3.
-inline __attribute__((always_inline)) void transpose(Lanes<4>::type c0, Lanes<4>::type c1, Lanes<4>::type c2,
+VCSHRINK_KERNEL_BODY void transpose(Lanes<4>::type c0, Lanes<4>::type c1, Lanes<4>::type c2,
                                                     Lanes<4>::type c3, Lanes<4>::type& r0, Lanes<4>::type& r1,
                                                     Lanes<4>::type& r2, Lanes<4>::type& r3) {
   const Lanes<4>::type t0 = __builtin_shufflevector(c0, c1, 0, 4, 2, 6);
@@ -70,7 +64,7 @@ struct Panel {
 // through the block's first NS steps, column by column: x := x - mult(b) pivot(b, k)
 // for b ascending.
 template <int NS, int U, int W>
-inline __attribute__((always_inline)) void update_rows(double* __restrict a, int n, const int (&r)[W],
+VCSHRINK_KERNEL_BODY void update_rows(double* __restrict a, int n, const int (&r)[W],
                                                       const Panel& pn) {
   using L = typename Lanes<U>::type;
   L f[NS][W];
@@ -93,7 +87,7 @@ inline __attribute__((always_inline)) void update_rows(double* __restrict a, int
 // two at a time, wherever they lie - and, unless the block is the last one, the one
 // to three rows past the last four.
 template <int NB, int NS>
-inline __attribute__((always_inline)) void update_outside(double* __restrict a, int n, int i0, const Panel& pn) {
+VCSHRINK_KERNEL_BODY void update_outside(double* __restrict a, int n, int i0, const Panel& pn) {
   int fours[MaxTraits / 4 + 1];
   int count = 0;
   for (int r = 0; r + 4 <= n; r += 4)
@@ -119,7 +113,7 @@ inline __attribute__((always_inline)) void update_outside(double* __restrict a, 
 // every row (those of the block rows are not used: those rows are stepped in place).
 // pivot_i(c) is element i of step c's scaled pivot row.
 template <int NB>
-inline __attribute__((always_inline)) void form_multipliers(const double* __restrict a, int n, int i, int b,
+VCSHRINK_KERNEL_BODY void form_multipliers(const double* __restrict a, int n, int i, int b,
                                                            const double* pivot_i, Panel& pn) {
   using L = typename Lanes<4>::type;
   const double* const col = a + i * S;
@@ -156,7 +150,7 @@ struct BlockSteps {
 // whole steps, to know every pivot (and where one is below the limit) before the rows
 // are stepped.
 template <int NB>
-inline __attribute__((always_inline)) BlockSteps<NB> plan_block(const double* __restrict a, int i0) {
+VCSHRINK_KERNEL_BODY BlockSteps<NB> plan_block(const double* __restrict a, int i0) {
   BlockSteps<NB> st;
   double d[NB][NB];  // d[c][e]: element (i0 + c, i0 + e)
   for (int c = 0; c < NB; ++c)
@@ -181,7 +175,7 @@ inline __attribute__((always_inline)) BlockSteps<NB> plan_block(const double* __
 // tile is turned so that each vector holds one block row, the steps act on whole
 // rows, and the tile is turned back.
 template <int NS>
-inline __attribute__((always_inline)) void step_tile(double* __restrict x, int k, const BlockSteps<4>& st,
+VCSHRINK_KERNEL_BODY void step_tile(double* __restrict x, int k, const BlockSteps<4>& st,
                                                     Panel& pn) {
   using L = typename Lanes<4>::type;
   L c0, c1, c2, c3;  // one column of the four block rows each
@@ -206,7 +200,7 @@ inline __attribute__((always_inline)) void step_tile(double* __restrict x, int k
 // Column k of the block rows through the planned steps, in place (a column's block
 // elements are adjacent).
 template <int NB, int NS>
-inline __attribute__((always_inline)) void step_column(double* __restrict x, int k, const BlockSteps<NB>& st,
+VCSHRINK_KERNEL_BODY void step_column(double* __restrict x, int k, const BlockSteps<NB>& st,
                                                       Panel& pn) {
   for (int b = 0; b < NS; ++b) {
     const double piv = st.q[b] * x[b];
@@ -218,7 +212,7 @@ inline __attribute__((always_inline)) void step_column(double* __restrict x, int
 // The block rows through the planned steps: at step b the pivot row is scaled by q(b)
 // and kept for the other rows, and every other block row loses its multiplier times it.
 template <int NB, int NS>
-inline __attribute__((always_inline)) void step_block_rows(double* __restrict a, int n, int i0,
+VCSHRINK_KERNEL_BODY void step_block_rows(double* __restrict a, int n, int i0,
                                                           const BlockSteps<NB>& st, Panel& pn) {
   int k = 0;
   if constexpr (NB == 4) {
@@ -231,7 +225,7 @@ inline __attribute__((always_inline)) void step_block_rows(double* __restrict a,
 // rows' multipliers (read before their columns change), the block rows, and the
 // other rows through those steps.
 template <int NB, int NS>
-inline __attribute__((always_inline)) void take_block_steps(double* __restrict a, int n, int i0,
+VCSHRINK_KERNEL_BODY void take_block_steps(double* __restrict a, int n, int i0,
                                                            const BlockSteps<NB>& st, Panel& pn) {
   for (int b = 0; b < NS; ++b) {
     double pivot_i[NB];
@@ -245,7 +239,7 @@ inline __attribute__((always_inline)) void take_block_steps(double* __restrict a
 // The NB steps i0 .. i0 + NB - 1; 0 when all were taken, else the 1-based step whose
 // pivot is below the limit, the matrix then holding the earlier steps' result.
 template <int NB>
-inline __attribute__((always_inline)) int block_steps(double* __restrict a, int n, int i0, Panel& pn) {
+VCSHRINK_KERNEL_BODY int block_steps(double* __restrict a, int n, int i0, Panel& pn) {
   const BlockSteps<NB> st = plan_block<NB>(a, i0);
   switch (st.taken) {
     case 1: take_block_steps<NB, 1>(a, n, i0, st, pn); break;
@@ -259,7 +253,7 @@ inline __attribute__((always_inline)) int block_steps(double* __restrict a, int 
 
 // Gauss-Jordan steps on the leading n x n block of a; 0 when inverted, else the
 // 1-based step whose pivot is below the limit.
-inline __attribute__((always_inline)) int invert_steps(double* __restrict a, int n) {
+VCSHRINK_KERNEL_BODY int invert_steps(double* __restrict a, int n) {
   for (int k = 0; k < n; ++k) a[k * S + k] = a[k * S + k] + 1.0;
   Panel pn;
   int i0 = 0;
@@ -282,7 +276,7 @@ inline __attribute__((always_inline)) int invert_steps(double* __restrict a, int
 // whole sum: every element starts at +0 and adds its products A(i, k) B(k, j) in
 // ascending k. A tile's rows go as vectors of four, then of two, then one.
 template <int R, int C>
-inline __attribute__((always_inline)) void product_tile(const double* __restrict a, const double* __restrict b,
+VCSHRINK_KERNEL_BODY void product_tile(const double* __restrict a, const double* __restrict b,
                                                        double* __restrict c, int m) {
   using L4 = typename Lanes<4>::type;
   using L2 = typename Lanes<2>::type;
@@ -325,7 +319,7 @@ inline __attribute__((always_inline)) void product_tile(const double* __restrict
 // The C columns j0 .. j0 + C - 1 of the result: rows eight at a time, then the rest
 // of them in one tile.
 template <int C>
-inline __attribute__((always_inline)) void product_columns(const double* __restrict a, const double* __restrict b,
+VCSHRINK_KERNEL_BODY void product_columns(const double* __restrict a, const double* __restrict b,
                                                           double* __restrict c, int l, int m) {
   int i = 0;
   for (; i + 8 <= l; i += 8) product_tile<8, C>(a + i, b, c + i, m);
@@ -342,7 +336,7 @@ inline __attribute__((always_inline)) void product_columns(const double* __restr
 }
 
 // Five columns at a time (30 traits are six such), then the rest in one group.
-inline __attribute__((always_inline)) void multiply(const double* __restrict a, const double* __restrict b,
+VCSHRINK_KERNEL_BODY void multiply(const double* __restrict a, const double* __restrict b,
                                                    double* __restrict c, int l, int m, int n) {
   int j = 0;
   for (; j + 5 <= n; j += 5) product_columns<5>(a, b + j * S, c + j * S, l, m);
@@ -356,38 +350,31 @@ inline __attribute__((always_inline)) void multiply(const double* __restrict a, 
 }
 
 // ---------------------------------------------------------------------------------
-// The two copies of each kernel, and the choice between them.
+// The two copies of each kernel.
 
 int invert_baseline(double* a, int n) { return invert_steps(a, n); }
 void multiply_baseline(const double* a, const double* b, double* c, int l, int m, int n) { multiply(a, b, c, l, m, n); }
 
 #ifdef VCSHRINK_WIDE_KERNELS
-__attribute__((target("avx2"))) int invert_wide(double* a, int n) { return invert_steps(a, n); }
-__attribute__((target("avx2"))) void multiply_wide(const double* a, const double* b, double* c, int l, int m,
-                                                   int n) {
+VCSHRINK_WIDE int invert_wide(double* a, int n) { return invert_steps(a, n); }
+VCSHRINK_WIDE void multiply_wide(const double* a, const double* b, double* c, int l, int m, int n) {
   multiply(a, b, c, l, m, n);
 }
-#endif
-
-struct Kernels {
-  int (*invert)(double*, int);
-  void (*multiply)(const double*, const double*, double*, int, int, int);
-};
-
-const Kernels& kernels() {
-#ifdef VCSHRINK_WIDE_KERNELS
-  static const Kernels chosen = CPU_FEATURE_ACTIVE(AVX2) ? Kernels{invert_wide, multiply_wide}
-                                                         : Kernels{invert_baseline, multiply_baseline};
 #else
-  static const Kernels chosen{invert_baseline, multiply_baseline};
+constexpr auto invert_wide = invert_baseline;
+constexpr auto multiply_wide = multiply_baseline;
 #endif
-  return chosen;
-}
 
 }  // namespace
 
-MinvResult minv(TraitMatrix& a, int n) { return MinvResult{kernels().invert(a.a.data(), n)}; }
+MinvResult minv(TraitMatrix& a, int n) {
+  static const auto invert = choose_copy(invert_baseline, invert_wide);
+  return MinvResult{invert(a.a.data(), n)};
+}
 
-void mpro(const double* a, const double* b, double* c, int l, int m, int n) { kernels().multiply(a, b, c, l, m, n); }
+void mpro(const double* a, const double* b, double* c, int l, int m, int n) {
+  static const auto product = choose_copy(multiply_baseline, multiply_wide);
+  product(a, b, c, l, m, n);
+}
 
 }  // namespace vcshrink
