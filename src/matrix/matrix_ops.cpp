@@ -146,28 +146,37 @@ struct BlockSteps {
   double pivot_d[NB][NB];  // pivot_d[b][d]: element i0 + d of step b's scaled pivot row
 };
 
-// The steps on the diagonal NB x NB block alone, in the order and rounding of the
-// whole steps, to know every pivot (and where one is below the limit) before the rows
-// are stepped.
+// Step B of the block's steps on its diagonal block d alone, in the order and rounding
+// of the whole step, then the steps after it; they stop at a pivot below the limit.
+// Each step is its own copy, with B a constant, so that d stays in registers through
+// the chain of divisions.
+template <int NB, int B>
+VCSHRINK_KERNEL_BODY void plan_steps(double (&d)[NB][NB], BlockSteps<NB>& st) {
+  if constexpr (B < NB) {
+    const double p = d[B][B] - 1.0;
+    if (std::fabs(p) < PivotLimit) return;
+    const double q = 1.0 / p;
+    st.q[B] = q;
+    for (int c = 0; c < NB; ++c) st.m[B][c] = c == B ? 0.0 : d[c][B];
+    for (int e = 0; e < NB; ++e) {
+      const double piv = q * d[B][e];
+      st.pivot_d[B][e] = piv;
+      for (int c = 0; c < NB; ++c) d[c][e] = c == B ? piv : d[c][e] - st.m[B][c] * piv;
+    }
+    st.taken = B + 1;
+    plan_steps<NB, B + 1>(d, st);
+  }
+}
+
+// The block's steps on its diagonal NB x NB block, to know every pivot (and where one
+// is below the limit) before the rows are stepped.
 template <int NB>
 VCSHRINK_KERNEL_BODY BlockSteps<NB> plan_block(const double* __restrict a, int i0) {
   BlockSteps<NB> st;
   double d[NB][NB];  // d[c][e]: element (i0 + c, i0 + e)
   for (int c = 0; c < NB; ++c)
     for (int e = 0; e < NB; ++e) d[c][e] = a[i0 + c + (i0 + e) * S];
-  for (int b = 0; b < NB; ++b) {
-    const double p = d[b][b] - 1.0;
-    if (std::fabs(p) < PivotLimit) return st;
-    const double q = 1.0 / p;
-    st.q[b] = q;
-    for (int c = 0; c < NB; ++c) st.m[b][c] = c == b ? 0.0 : d[c][b];
-    for (int e = 0; e < NB; ++e) {
-      const double piv = q * d[b][e];
-      st.pivot_d[b][e] = piv;
-      for (int c = 0; c < NB; ++c) d[c][e] = c == b ? piv : d[c][e] - st.m[b][c] * piv;
-    }
-    st.taken = b + 1;
-  }
+  plan_steps<NB, 0>(d, st);
   return st;
 }
 
