@@ -16,6 +16,7 @@
 #include <string>
 
 #include "bending/bending.h"
+#include "matrix/kernel_copies.h"
 #include "matrix/matrix_ops.h"
 #include "reference_bending.h"
 #include "reference_matrix.h"
@@ -99,9 +100,9 @@ double time_loop(benchmark::State& state, Body body) {
 // Runs body in the timed loop; the reference entry records its time per iteration,
 // the program's entry reports the ratio.
 template <class Body>
-void timed(benchmark::State& state, const std::string& pair, bool reference, Body body) {
+void timed(benchmark::State& state, const std::string& pair, bool in_reference_order, Body body) {
   const double per_iteration = time_loop(state, body);
-  if (reference) {
+  if (in_reference_order) {
     reference_seconds()[pair] = per_iteration;
   } else {
     own_seconds()[pair] = per_iteration;
@@ -115,13 +116,13 @@ void timed(benchmark::State& state, const std::string& pair, bool reference, Bod
 // index products (nt^3 and nt^2) and the three quadratic forms (nt^2 + nt each).
 constexpr long pairs_per_factor(long nt) { return 2 * nt * nt * nt + nt * nt + 3 * (nt * nt + nt); }
 
-void minv_bench(benchmark::State& state, bool reference) {
+void minv_bench(benchmark::State& state, bool in_reference_order) {
   Lcg rng;
   const TraitMatrix input = covariance(rng, MaxTraits, 1.0);
   TraitMatrix a;
-  timed(state, "minv", reference, [&] {
+  timed(state, "minv", in_reference_order, [&] {
     a = input;
-    if (reference)
+    if (in_reference_order)
       reference::minv(a, MaxTraits);
     else
       benchmark::DoNotOptimize(minv(a, MaxTraits));
@@ -129,27 +130,28 @@ void minv_bench(benchmark::State& state, bool reference) {
   });
 }
 
-void evaluate_bench(benchmark::State& state, bool reference) {
+void evaluate_bench(benchmark::State& state, bool in_reference_order) {
   auto s = bench_state(MaxTraits);
-  timed(state, "evaluate_factor", reference, [&] {
+  timed(state, "evaluate_factor", in_reference_order, [&] {
     bool singular = false;
-    const double score = reference ? reference::evaluate_factor(*s, 0.406, singular) : evaluate_factor(*s, 0.406);
+    const double score =
+        in_reference_order ? reference::evaluate_factor(*s, 0.406, singular) : evaluate_factor(*s, 0.406);
     benchmark::DoNotOptimize(score);
   });
 }
 
-void search_bench(benchmark::State& state, bool reference) {
+void search_bench(benchmark::State& state, bool in_reference_order) {
   const int nt = static_cast<int>(state.range(0));
   auto s = bench_state(nt);
-  timed(state, "search" + std::to_string(nt), reference, [&] {
-    if (reference)
+  timed(state, "search" + std::to_string(nt), in_reference_order, [&] {
+    if (in_reference_order)
       reference::optimize_bending(*s);
     else
       optimize_bending(*s);
     benchmark::DoNotOptimize(s->kbest);
   });
   state.counters["kbest"] = s->kbest;
-  if (!reference && nt == MaxTraits) {
+  if (!in_reference_order && nt == MaxTraits) {
     if (auto it = own_seconds().find("floor"); it != own_seconds().end()) {
       state.counters["per_floor"] = own_seconds()["search30"] / it->second;
     }
@@ -160,14 +162,9 @@ void search_bench(benchmark::State& state, bool reference) {
 // product and difference rounded on its own, as updates x(r) := x(r) - F(r, k) p(k) of
 // a 30-element column x that stays in registers, the multipliers read from a 30 x 30
 // matrix in the first-level cache. Built like the matrix kernels: an AVX2 copy chosen
-// at load time where the processor has it.
-#if defined(__x86_64__) && defined(__ELF__) && !defined(VCSHRINK_NO_TARGET_CLONES)
-__attribute__((target_clones("avx2", "default")))  // called through the loader's choice, never inlined
-#else
-__attribute__((noinline))
-#endif
-void floor_kernel(double* __restrict x, const double* __restrict f,
-                                            const double* __restrict p, long updates) {
+// once where the processor has it.
+VCSHRINK_KERNEL_BODY void floor_body(double* __restrict x, const double* __restrict f, const double* __restrict p,
+                                     long updates) {
   double acc[MaxTraits];
   for (int r = 0; r < MaxTraits; ++r) acc[r] = x[r];
   for (long u = 0; u < updates;) {
@@ -178,6 +175,22 @@ void floor_kernel(double* __restrict x, const double* __restrict f,
     }
   }
   for (int r = 0; r < MaxTraits; ++r) x[r] = acc[r];
+}
+
+__attribute__((noinline)) void floor_baseline(double* x, const double* f, const double* p, long updates) {
+  floor_body(x, f, p, updates);
+}
+#ifdef VCSHRINK_WIDE_KERNELS
+__attribute__((noinline)) VCSHRINK_WIDE void floor_wide(double* x, const double* f, const double* p, long updates) {
+  floor_body(x, f, p, updates);
+}
+#else
+constexpr auto floor_wide = floor_baseline;
+#endif
+
+void floor_kernel(double* x, const double* f, const double* p, long updates) {
+  static const auto kernel = choose_copy(floor_baseline, floor_wide);
+  kernel(x, f, p, updates);
 }
 
 void BM_search_floor_nt30(benchmark::State& state) {

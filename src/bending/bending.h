@@ -32,8 +32,8 @@ void build_prior_covariance(RunState& s);
 
 // Score of factor f: the correlation, under GFPRIOR and P, between the selection index
 // of the matrices bent by f and the aggregate genotype weighted by SCALE (may be NaN).
-// Overwrites GADJ, PADJ, GFADJ, PADJINV, WK, BIDX, cov_ih, var_h, var_i; may end the run
-// when PADJ cannot be inverted.
+// Overwrites GFADJ, PADJINV, WK, BIDX, cov_ih, var_h, var_i (GADJ and PADJ are left to
+// bend_matrices, for the chosen factor); may end the run when PADJ cannot be inverted.
 double evaluate_factor(RunState& s, double f);
 
 // The optimized procedure: scores every grid factor 0.001 k into RHO, keeps the first

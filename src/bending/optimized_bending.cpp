@@ -1,12 +1,14 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "bending/bending.h"
 #include "bending/parameters.h"
 #include "bending/plausibility.h"
 #include "run/end_run.h"
+#include "matrix/kernel_copies.h"
 #include "matrix/matrix_ops.h"
 
 namespace vcshrink {
@@ -32,21 +34,174 @@ inline void column_sums(const double* __restrict u, const double* __restrict m, 
   for (int c = 0; c < C; ++c) t[c] = acc[c];
 }
 
-// u' M v as (u' M) v: t(j) = the sum over i of u(i) M(i, j), then the sum over j of
-// t(j) v(j), each from 0 in ascending index. The row u' M is left in row 1 of wk.
-double quadratic_form(const TraitVector& u, const TraitMatrix& m, const TraitVector& v, int nt, TraitMatrix& wk) {
-  double t[MaxTraits];
+// u' M into t, t(j) the sum over i ascending of u(i) M(i, j), from +0.
+void row_times(const double* __restrict u, const double* __restrict m, int nt, double* __restrict t) {
   int j = 0;
-  for (; j + 8 <= nt; j += 8) column_sums<8>(u.v.data(), m.a.data() + j * S, nt, t + j);
-  for (; j + 4 <= nt; j += 4) column_sums<4>(u.v.data(), m.a.data() + j * S, nt, t + j);
-  for (; j + 2 <= nt; j += 2) column_sums<2>(u.v.data(), m.a.data() + j * S, nt, t + j);
-  for (; j < nt; ++j) column_sums<1>(u.v.data(), m.a.data() + j * S, nt, t + j);
-  double q = 0.0;
-  for (j = 0; j < nt; ++j) {
-    wk.a[static_cast<std::size_t>(j * S)] = t[j];
-    q = q + t[j] * v.v[static_cast<std::size_t>(j)];
+  for (; j + 8 <= nt; j += 8) column_sums<8>(u, m + j * S, nt, t + j);
+  for (; j + 4 <= nt; j += 4) column_sums<4>(u, m + j * S, nt, t + j);
+  for (; j + 2 <= nt; j += 2) column_sums<2>(u, m + j * S, nt, t + j);
+  for (; j < nt; ++j) column_sums<1>(u, m + j * S, nt, t + j);
+}
+
+// The same sums for a symmetric M, whose column i holds its row i: all nt sums go
+// forward together, each adding u(i) M(j, i) for i ascending, down adjacent storage.
+// The sums are held in W vectors of four and the nt mod 4 left over.
+template <int W>
+VCSHRINK_KERNEL_BODY void symmetric_row_sums(const double* __restrict u, const double* __restrict m, int nt,
+                                             double* __restrict t) {
+  using L4 = Lanes<4>::type;
+  using L2 = Lanes<2>::type;
+  const int rest = nt - 4 * W;  // 0 .. 3
+  L4 acc[W > 0 ? W : 1];
+  for (int w = 0; w < W; ++w) acc[w] = L4{};
+  L2 acc2{};
+  double acc1 = 0.0;
+  for (int i = 0; i < nt; ++i) {
+    const double ui = u[i];
+    const double* const col = m + i * S;
+    for (int w = 0; w < W; ++w) {
+      L4 x;
+      std::memcpy(&x, col + 4 * w, sizeof x);
+      acc[w] = acc[w] + x * ui;
+    }
+    if (rest >= 2) {
+      L2 x;
+      std::memcpy(&x, col + 4 * W, sizeof x);
+      acc2 = acc2 + x * ui;
+    }
+    if (rest % 2 == 1) acc1 = acc1 + col[nt - 1] * ui;
   }
+  for (int w = 0; w < W; ++w) std::memcpy(t + 4 * w, &acc[w], sizeof(L4));
+  if (rest >= 2) std::memcpy(t + 4 * W, &acc2, sizeof acc2);
+  if (rest % 2 == 1) t[nt - 1] = acc1;
+}
+
+VCSHRINK_KERNEL_BODY void row_times_symmetric_body(const double* __restrict u, const double* __restrict m, int nt,
+                                                   double* __restrict t) {
+  switch (nt / 4) {
+    case 0: symmetric_row_sums<0>(u, m, nt, t); break;
+    case 1: symmetric_row_sums<1>(u, m, nt, t); break;
+    case 2: symmetric_row_sums<2>(u, m, nt, t); break;
+    case 3: symmetric_row_sums<3>(u, m, nt, t); break;
+    case 4: symmetric_row_sums<4>(u, m, nt, t); break;
+    case 5: symmetric_row_sums<5>(u, m, nt, t); break;
+    case 6: symmetric_row_sums<6>(u, m, nt, t); break;
+    default: symmetric_row_sums<7>(u, m, nt, t); break;
+  }
+}
+
+void row_times_symmetric_baseline(const double* u, const double* m, int nt, double* t) {
+  row_times_symmetric_body(u, m, nt, t);
+}
+#ifdef VCSHRINK_WIDE_KERNELS
+VCSHRINK_WIDE void row_times_symmetric_wide(const double* u, const double* m, int nt, double* t) {
+  row_times_symmetric_body(u, m, nt, t);
+}
+#else
+constexpr auto row_times_symmetric_wide = row_times_symmetric_baseline;
+#endif
+
+void row_times_symmetric(const double* u, const double* m, int nt, double* t) {
+  static const auto sums = choose_copy(row_times_symmetric_baseline, row_times_symmetric_wide);
+  sums(u, m, nt, t);
+}
+
+// True when the leading nt x nt block of m equals its transpose bit for bit.
+bool symmetric(const TraitMatrix& m, int nt) {
+  for (int j = 0; j < nt; ++j)
+    for (int i = j + 1; i < nt; ++i)
+      if (std::memcmp(&m.a[static_cast<std::size_t>(i + j * S)], &m.a[static_cast<std::size_t>(j + i * S)],
+                      sizeof(double)) != 0)
+        return false;
+  return true;
+}
+
+// u' M v as (u' M) v: t(j) = the sum over i of u(i) M(i, j), then the sum over j of
+// t(j) v(j), each from 0 in ascending index. With row_out the row u' M is left in
+// row 1 of wk.
+double quadratic_form(const TraitVector& u, const TraitMatrix& m, bool m_symmetric, const TraitVector& v, int nt,
+                      TraitMatrix* row_out) {
+  double t[MaxTraits];
+  if (m_symmetric)
+    row_times_symmetric(u.v.data(), m.a.data(), nt, t);
+  else
+    row_times(u.v.data(), m.a.data(), nt, t);
+  double q = 0.0;
+  for (int j = 0; j < nt; ++j) q = q + t[j] * v.v[static_cast<std::size_t>(j)];
+  if (row_out != nullptr)
+    for (int j = 0; j < nt; ++j) row_out->a[static_cast<std::size_t>(j * S)] = t[j];
   return q;
+}
+
+// What the scores of one run share: var_h (the aggregate genotype's variance, the
+// same for every factor), and whether P is symmetric (GFPRIOR always is).
+struct SearchConstants {
+  bool p_symmetric = false;
+  double var_h = 0.0;
+};
+
+SearchConstants search_constants(const RunState& s, TraitMatrix& wk) {
+  SearchConstants c;
+  c.p_symmetric = symmetric(s.P, s.nt);
+  c.var_h = quadratic_form(s.SCALE, s.GFPRIOR, true, s.SCALE, s.nt, &wk);
+  return c;
+}
+
+// The matrices bent by f that the score needs: PADJINV := GADJ + R (to be inverted in
+// place) and GFADJ := cr GADJ, with GADJ = (f eigmean) R + (1 - f) G formed and rounded
+// as bend_matrices forms it.
+VCSHRINK_KERNEL_BODY void bend_for_score_body(const double* __restrict r, const double* __restrict g, int nt,
+                                              double a, double b, double cr, double* __restrict padj,
+                                              double* __restrict gfadj) {
+  for (int j = 0; j < nt; ++j) {
+    for (int i = j * S; i < j * S + nt; ++i) {
+      const double gadj = a * r[i] + b * g[i];
+      padj[i] = gadj + r[i];
+      gfadj[i] = cr * gadj;
+    }
+  }
+}
+
+void bend_for_score_baseline(const double* r, const double* g, int nt, double a, double b, double cr, double* padj,
+                             double* gfadj) {
+  bend_for_score_body(r, g, nt, a, b, cr, padj, gfadj);
+}
+#ifdef VCSHRINK_WIDE_KERNELS
+VCSHRINK_WIDE void bend_for_score_wide(const double* r, const double* g, int nt, double a, double b, double cr,
+                                       double* padj, double* gfadj) {
+  bend_for_score_body(r, g, nt, a, b, cr, padj, gfadj);
+}
+#else
+constexpr auto bend_for_score_wide = bend_for_score_baseline;
+#endif
+
+void bend_for_score(RunState& s, double f) {
+  static const auto bend = choose_copy(bend_for_score_baseline, bend_for_score_wide);
+  bend(s.R.a.data(), s.G.a.data(), s.nt, f * s.eigmean, 1.0 - f, s.cr, s.PADJINV.a.data(), s.GFADJ.a.data());
+}
+
+double score(RunState& s, double f, const SearchConstants& c) {
+  const int nt = s.nt;
+  bend_for_score(s, f);
+  if (const MinvResult inverse = minv(s.PADJINV, nt); !inverse.inverted()) {
+    char where[128];
+    std::snprintf(where, sizeof where, "the adjusted phenotypic matrix at bending factor %.3f of the search", f);
+    end_singular_matrix(singular_diagnostic(where, inverse.failed_pivot));
+  }
+
+  // Index weights (PADJ^-1 GFADJ) SCALE, the matrix product first.
+  mpro(s.PADJINV, s.GFADJ, s.WK, nt, nt, nt);
+  mpro(s.WK, s.SCALE, s.BIDX, nt, nt);
+
+  // Covariance of index and aggregate genotype and their variances under the prior
+  // genetic matrix and the unbent phenotypic matrix.
+  s.cov_ih = quadratic_form(s.BIDX, s.GFPRIOR, true, s.SCALE, nt, nullptr);
+  s.var_h = c.var_h;
+  s.var_i = quadratic_form(s.BIDX, s.P, c.p_symmetric, s.BIDX, nt, &s.WK);
+
+  double h = s.var_h;
+  if (h < MinAggregateVariance) h = MinAggregateVariance;
+  return s.cov_ih / std::sqrt(h * s.var_i);
 }
 
 // kbest, rho_best := the first strictly best score above NoScore, among the factors
@@ -79,36 +234,13 @@ void build_prior_covariance(RunState& s) {
   }
 }
 
-double evaluate_factor(RunState& s, double f) {
-  const int nt = s.nt;
-  bend_matrices(s, f);
-  for (int j = 1; j <= nt; ++j)
-    for (int i = 1; i <= nt; ++i) s.PADJINV(i, j) = s.PADJ(i, j);
-  if (const MinvResult inverse = minv(s.PADJINV, nt); !inverse.inverted()) {
-    char where[128];
-    std::snprintf(where, sizeof where, "the adjusted phenotypic matrix at bending factor %.3f of the search", f);
-    end_singular_matrix(singular_diagnostic(where, inverse.failed_pivot));
-  }
-
-  // Index weights (PADJ^-1 GFADJ) SCALE, the matrix product first.
-  mpro(s.PADJINV, s.GFADJ, s.WK, nt, nt, nt);
-  mpro(s.WK, s.SCALE, s.BIDX, nt, nt);
-
-  // Covariance of index and aggregate genotype and their variances under the prior
-  // genetic matrix and the unbent phenotypic matrix.
-  s.cov_ih = quadratic_form(s.BIDX, s.GFPRIOR, s.SCALE, nt, s.WK);
-  s.var_h = quadratic_form(s.SCALE, s.GFPRIOR, s.SCALE, nt, s.WK);
-  s.var_i = quadratic_form(s.BIDX, s.P, s.BIDX, nt, s.WK);
-
-  double h = s.var_h;
-  if (h < MinAggregateVariance) h = MinAggregateVariance;
-  return s.cov_ih / std::sqrt(h * s.var_i);
-}
+double evaluate_factor(RunState& s, double f) { return score(s, f, search_constants(s, s.WK)); }
 
 void optimize_bending(RunState& s) {
   build_prior_covariance(s);
   // Grid factor k is the double nearest 0.001 times k, rounded once.
-  for (int k = 0; k < GridSize; ++k) s.RHO[static_cast<std::size_t>(k)] = evaluate_factor(s, 0.001 * k);
+  const SearchConstants c = search_constants(s, s.WK);
+  for (int k = 0; k < GridSize; ++k) s.RHO[static_cast<std::size_t>(k)] = score(s, 0.001 * k, c);
 
   // The first strictly best score; a NaN never compares greater. None: every score NaN
   // (all trait weights zero, for one), or every one a number at or below the start of
