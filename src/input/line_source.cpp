@@ -1,6 +1,7 @@
 #include "input/line_source.h"
 
 #include <cerrno>
+#include <cstdio>
 
 namespace vcshrink {
 
@@ -13,7 +14,9 @@ LineSource::Status LineSource::next_line() {
   bool any = false;
   for (;;) {
     errno = 0;
-    const int c = std::getc(file_);
+    // Only this source reads its stream, from one thread: the unlocked form takes the
+    // character straight from the stream's buffer instead of a library call per byte.
+    const int c = getc_unlocked(file_);
     if (c == EOF) {
       if (std::ferror(file_)) {
         os_error_ = errno != 0 ? errno : EIO;

@@ -1,6 +1,7 @@
 #include "records/field.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -24,6 +25,25 @@ constexpr std::uint64_t pow10(int n) {
   while (n-- > 0) p *= 10;
   return p;
 }
+
+// 10^0 .. 10^19, looked up rather than multiplied out for every field.
+constexpr auto Pow10 = [] {
+  std::array<std::uint64_t, MaxFastDecimals + 1> p{};
+  for (int n = 0; n <= MaxFastDecimals; ++n) p[static_cast<std::size_t>(n)] = pow10(n);
+  return p;
+}();
+
+std::uint64_t power_of_ten(int n) { return Pow10[static_cast<std::size_t>(n)]; }
+
+// "00", "01", .., "99": the digits of a number are formed two at a time.
+constexpr auto DigitPairs = [] {
+  std::array<char, 200> t{};
+  for (std::size_t i = 0; i < 100; ++i) {
+    t[2 * i] = static_cast<char>('0' + i / 10);
+    t[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return t;
+}();
 
 std::size_t places(int w) { return w < 0 ? 0 : static_cast<std::size_t>(w); }
 
@@ -116,7 +136,7 @@ void put_by_expansion(char* out, double x, std::size_t w, std::size_t nd) {
 // m 2^-s 10^d rounded to an integer, half away from zero: exact, since the product
 // m 10^d is formed whole (s >= 1).
 Wide rounded(std::uint64_t m, int s, int d) {
-  const Wide n = static_cast<Wide>(m) * pow10(d);
+  const Wide n = static_cast<Wide>(m) * power_of_ten(d);
   if (s >= 128) return 0;  // n < 2^117: below half of 2^s
   const Wide q = n >> s;
   const Wide rest = n - (q << s);
@@ -133,7 +153,12 @@ char* digits_before(char* end, Wide v, std::size_t min_digits) {
     for (int i = 0; i < 19; ++i, low /= 10) *--p = static_cast<char>('0' + low % 10);
     v /= Chunk;
   }
-  for (std::uint64_t u = static_cast<std::uint64_t>(v); u != 0; u /= 10) *--p = static_cast<char>('0' + u % 10);
+  std::uint64_t u = static_cast<std::uint64_t>(v);
+  for (; u >= 10; u /= 100) {
+    p -= 2;
+    std::memcpy(p, &DigitPairs[2 * (u % 100)], 2);
+  }
+  if (u != 0) *--p = static_cast<char>('0' + u);
   while (static_cast<std::size_t>(end - p) < min_digits) *--p = '0';
   return p;
 }
@@ -164,7 +189,7 @@ void put_fixed(char* out, double x, int w, int d) {
   // The digits of |x| down to d decimals; when they are more than 16 significant
   // digits, round at the 16th instead and write zeros for the positions after it.
   Wide q;
-  const Wide truncated = s >= 128 ? 0 : (static_cast<Wide>(m) * pow10(d)) >> s;
+  const Wide truncated = s >= 128 ? 0 : (static_cast<Wide>(m) * power_of_ten(d)) >> s;
   if (truncated < pow10(SignificantDigits)) {
     q = rounded(m, s, d);
   } else {
@@ -174,7 +199,7 @@ void put_fixed(char* out, double x, int w, int d) {
       put_by_expansion(out, x, nw, static_cast<std::size_t>(d));
       return;
     }
-    q = rounded(m, s, d - excess) * pow10(excess);
+    q = rounded(m, s, d - excess) * power_of_ten(excess);
   }
 
   // q holds the rounded magnitude in units of 10^-d: at least d digits, the last d
