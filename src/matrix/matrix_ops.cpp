@@ -6,7 +6,13 @@
 #include "matrix/kernel_copies.h"
 
 #ifdef VCSHRINK_WIDE_KERNELS
+// The C library's header spells its inline functions' result type the C way, which
+// clang does not take in C++; g++ does.
+#ifdef __clang__
+#define _Bool bool
+#endif
 #include <sys/platform/x86.h>
+#undef _Bool
 #endif
 
 // The loops below run over the independent elements of each step in whatever order
@@ -32,9 +38,9 @@ namespace {
 constexpr int S = MaxTraits;  // elements from one column to the next
 
 // The transpose of the 4 x 4 block whose columns are c0 .. c3, as its rows r0 .. r3.
-VCSHRINK_KERNEL_BODY void transpose(Lanes<4>::type c0, Lanes<4>::type c1, Lanes<4>::type c2,
-                                                    Lanes<4>::type c3, Lanes<4>::type& r0, Lanes<4>::type& r1,
-                                                    Lanes<4>::type& r2, Lanes<4>::type& r3) {
+VCSHRINK_KERNEL_BODY void transpose(const Lanes<4>::type& c0, const Lanes<4>::type& c1,
+                                    const Lanes<4>::type& c2, const Lanes<4>::type& c3, Lanes<4>::type& r0,
+                                    Lanes<4>::type& r1, Lanes<4>::type& r2, Lanes<4>::type& r3) {
   const Lanes<4>::type t0 = __builtin_shufflevector(c0, c1, 0, 4, 2, 6);
   const Lanes<4>::type t1 = __builtin_shufflevector(c0, c1, 1, 5, 3, 7);
   const Lanes<4>::type t2 = __builtin_shufflevector(c2, c3, 0, 4, 2, 6);
