@@ -53,12 +53,14 @@ VCSHRINK_KERNEL_BODY void symmetric_row_sums(const double* __restrict u, const d
   using L2 = Lanes<2>::type;
   const int rest = nt - 4 * W;  // 0 .. 3
   L4 acc[W > 0 ? W : 1];
-  for (int w = 0; w < W; ++w) acc[w] = L4{};
+  if constexpr (W > 0)
+    for (int w = 0; w < W; ++w) acc[w] = L4{};
   L2 acc2{};
   double acc1 = 0.0;
   for (int i = 0; i < nt; ++i) {
     const double ui = u[i];
     const double* const col = m + i * S;
+    if constexpr (W > 0)
     for (int w = 0; w < W; ++w) {
       L4 x;
       std::memcpy(&x, col + 4 * w, sizeof x);
@@ -71,7 +73,8 @@ VCSHRINK_KERNEL_BODY void symmetric_row_sums(const double* __restrict u, const d
     }
     if (rest % 2 == 1) acc1 = acc1 + col[nt - 1] * ui;
   }
-  for (int w = 0; w < W; ++w) std::memcpy(t + 4 * w, &acc[w], sizeof(L4));
+  if constexpr (W > 0)
+    for (int w = 0; w < W; ++w) std::memcpy(t + 4 * w, &acc[w], sizeof(L4));
   if (rest >= 2) std::memcpy(t + 4 * W, &acc2, sizeof acc2);
   if (rest % 2 == 1) t[nt - 1] = acc1;
 }

@@ -304,7 +304,8 @@ VCSHRINK_KERNEL_BODY void product_tile(const double* __restrict a, const double*
   L2 acc2[C];
   double acc1[C];
   for (int t = 0; t < C; ++t) {
-    for (int w = 0; w < W4; ++w) acc4[t][w] = L4{};
+    if constexpr (W4 > 0)
+      for (int w = 0; w < W4; ++w) acc4[t][w] = L4{};
     if constexpr (has2) acc2[t] = L2{};
     if constexpr (has1) acc1[t] = 0.0;
   }
@@ -313,19 +314,22 @@ VCSHRINK_KERNEL_BODY void product_tile(const double* __restrict a, const double*
     L4 x4[W4 > 0 ? W4 : 1];
     L2 x2{};
     double x1 = 0.0;
-    for (int w = 0; w < W4; ++w) std::memcpy(&x4[w], ak + 4 * w, sizeof(L4));
+    if constexpr (W4 > 0)
+      for (int w = 0; w < W4; ++w) std::memcpy(&x4[w], ak + 4 * w, sizeof(L4));
     if constexpr (has2) std::memcpy(&x2, ak + r2, sizeof x2);
     if constexpr (has1) x1 = ak[r1];
     for (int t = 0; t < C; ++t) {
       const double bk = b[k + t * S];
-      for (int w = 0; w < W4; ++w) acc4[t][w] = acc4[t][w] + x4[w] * bk;
+      if constexpr (W4 > 0)
+        for (int w = 0; w < W4; ++w) acc4[t][w] = acc4[t][w] + x4[w] * bk;
       if constexpr (has2) acc2[t] = acc2[t] + x2 * bk;
       if constexpr (has1) acc1[t] = acc1[t] + x1 * bk;
     }
   }
   for (int t = 0; t < C; ++t) {
     double* const ct = c + t * S;
-    for (int w = 0; w < W4; ++w) std::memcpy(ct + 4 * w, &acc4[t][w], sizeof(L4));
+    if constexpr (W4 > 0)
+      for (int w = 0; w < W4; ++w) std::memcpy(ct + 4 * w, &acc4[t][w], sizeof(L4));
     if constexpr (has2) std::memcpy(ct + r2, &acc2[t], sizeof(L2));
     if constexpr (has1) ct[r1] = acc1[t];
   }
