@@ -18,9 +18,9 @@
 #include "bending/bending.h"
 #include "matrix/kernel_copies.h"
 #include "matrix/matrix_ops.h"
+#include "records/record_writer.h"
 #include "reference_bending.h"
 #include "reference_matrix.h"
-#include "records/record_writer.h"
 #include "report/report_values.h"
 #include "report/report_writer.h"
 

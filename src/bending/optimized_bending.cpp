@@ -7,9 +7,9 @@
 #include "bending/bending.h"
 #include "bending/parameters.h"
 #include "bending/plausibility.h"
-#include "run/end_run.h"
 #include "matrix/kernel_copies.h"
 #include "matrix/matrix_ops.h"
+#include "run/end_run.h"
 
 namespace vcshrink {
 namespace {
@@ -61,11 +61,11 @@ VCSHRINK_KERNEL_BODY void symmetric_row_sums(const double* __restrict u, const d
     const double ui = u[i];
     const double* const col = m + i * S;
     if constexpr (W > 0)
-    for (int w = 0; w < W; ++w) {
-      L4 x;
-      std::memcpy(&x, col + 4 * w, sizeof x);
-      acc[w] = acc[w] + x * ui;
-    }
+      for (int w = 0; w < W; ++w) {
+        L4 x;
+        std::memcpy(&x, col + 4 * w, sizeof x);
+        acc[w] = acc[w] + x * ui;
+      }
     if (rest >= 2) {
       L2 x;
       std::memcpy(&x, col + 4 * W, sizeof x);
@@ -82,14 +82,30 @@ VCSHRINK_KERNEL_BODY void symmetric_row_sums(const double* __restrict u, const d
 VCSHRINK_KERNEL_BODY void row_times_symmetric_body(const double* __restrict u, const double* __restrict m, int nt,
                                                    double* __restrict t) {
   switch (nt / 4) {
-    case 0: symmetric_row_sums<0>(u, m, nt, t); break;
-    case 1: symmetric_row_sums<1>(u, m, nt, t); break;
-    case 2: symmetric_row_sums<2>(u, m, nt, t); break;
-    case 3: symmetric_row_sums<3>(u, m, nt, t); break;
-    case 4: symmetric_row_sums<4>(u, m, nt, t); break;
-    case 5: symmetric_row_sums<5>(u, m, nt, t); break;
-    case 6: symmetric_row_sums<6>(u, m, nt, t); break;
-    default: symmetric_row_sums<7>(u, m, nt, t); break;
+    case 0:
+      symmetric_row_sums<0>(u, m, nt, t);
+      break;
+    case 1:
+      symmetric_row_sums<1>(u, m, nt, t);
+      break;
+    case 2:
+      symmetric_row_sums<2>(u, m, nt, t);
+      break;
+    case 3:
+      symmetric_row_sums<3>(u, m, nt, t);
+      break;
+    case 4:
+      symmetric_row_sums<4>(u, m, nt, t);
+      break;
+    case 5:
+      symmetric_row_sums<5>(u, m, nt, t);
+      break;
+    case 6:
+      symmetric_row_sums<6>(u, m, nt, t);
+      break;
+    default:
+      symmetric_row_sums<7>(u, m, nt, t);
+      break;
   }
 }
 
@@ -153,9 +169,8 @@ SearchConstants search_constants(const RunState& s, TraitMatrix& wk) {
 // The matrices bent by f that the score needs: PADJINV := GADJ + R (to be inverted in
 // place) and GFADJ := cr GADJ, with GADJ = (f eigmean) R + (1 - f) G formed and rounded
 // as bend_matrices forms it.
-VCSHRINK_KERNEL_BODY void bend_for_score_body(const double* __restrict r, const double* __restrict g, int nt,
-                                              double a, double b, double cr, double* __restrict padj,
-                                              double* __restrict gfadj) {
+VCSHRINK_KERNEL_BODY void bend_for_score_body(const double* __restrict r, const double* __restrict g, int nt, double a,
+                                              double b, double cr, double* __restrict padj, double* __restrict gfadj) {
   for (int j = 0; j < nt; ++j) {
     for (int i = j * S; i < j * S + nt; ++i) {
       const double gadj = a * r[i] + b * g[i];

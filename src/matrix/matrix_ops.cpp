@@ -38,9 +38,9 @@ namespace {
 constexpr int S = MaxTraits;  // elements from one column to the next
 
 // The transpose of the 4 x 4 block whose columns are c0 .. c3, as its rows r0 .. r3.
-VCSHRINK_KERNEL_BODY void transpose(const Lanes<4>::type& c0, const Lanes<4>::type& c1,
-                                    const Lanes<4>::type& c2, const Lanes<4>::type& c3, Lanes<4>::type& r0,
-                                    Lanes<4>::type& r1, Lanes<4>::type& r2, Lanes<4>::type& r3) {
+VCSHRINK_KERNEL_BODY void transpose(const Lanes<4>::type& c0, const Lanes<4>::type& c1, const Lanes<4>::type& c2,
+                                    const Lanes<4>::type& c3, Lanes<4>::type& r0, Lanes<4>::type& r1,
+                                    Lanes<4>::type& r2, Lanes<4>::type& r3) {
   const Lanes<4>::type t0 = __builtin_shufflevector(c0, c1, 0, 4, 2, 6);
   const Lanes<4>::type t1 = __builtin_shufflevector(c0, c1, 1, 5, 3, 7);
   const Lanes<4>::type t2 = __builtin_shufflevector(c2, c3, 0, 4, 2, 6);
@@ -70,8 +70,7 @@ struct Panel {
 // through the block's first NS steps, column by column: x := x - mult(b) pivot(b, k)
 // for b ascending.
 template <int NS, int U, int W>
-VCSHRINK_KERNEL_BODY void update_rows(double* __restrict a, int n, const int (&r)[W],
-                                                      const Panel& pn) {
+VCSHRINK_KERNEL_BODY void update_rows(double* __restrict a, int n, const int (&r)[W], const Panel& pn) {
   using L = typename Lanes<U>::type;
   L f[NS][W];
   for (int b = 0; b < NS; ++b)
@@ -104,13 +103,18 @@ VCSHRINK_KERNEL_BODY void update_outside(double* __restrict a, int n, int i0, co
   const int tail = n - n % 4;
   if (tail >= i0 + NB) {
     switch (n - tail) {
-      case 1: update_rows<NS, 1, 1>(a, n, {tail}, pn); break;
-      case 2: update_rows<NS, 2, 1>(a, n, {tail}, pn); break;
+      case 1:
+        update_rows<NS, 1, 1>(a, n, {tail}, pn);
+        break;
+      case 2:
+        update_rows<NS, 2, 1>(a, n, {tail}, pn);
+        break;
       case 3:
         update_rows<NS, 2, 1>(a, n, {tail}, pn);
         update_rows<NS, 1, 1>(a, n, {tail + 2}, pn);
         break;
-      default: break;
+      default:
+        break;
     }
   }
 }
@@ -119,8 +123,8 @@ VCSHRINK_KERNEL_BODY void update_outside(double* __restrict a, int n, int i0, co
 // every row (those of the block rows are not used: those rows are stepped in place).
 // pivot_i(c) is element i of step c's scaled pivot row.
 template <int NB>
-VCSHRINK_KERNEL_BODY void form_multipliers(const double* __restrict a, int n, int i, int b,
-                                                           const double* pivot_i, Panel& pn) {
+VCSHRINK_KERNEL_BODY void form_multipliers(const double* __restrict a, int n, int i, int b, const double* pivot_i,
+                                           Panel& pn) {
   using L = typename Lanes<4>::type;
   const double* const col = a + i * S;
   int r = 0;
@@ -190,8 +194,7 @@ VCSHRINK_KERNEL_BODY BlockSteps<NB> plan_block(const double* __restrict a, int i
 // tile is turned so that each vector holds one block row, the steps act on whole
 // rows, and the tile is turned back.
 template <int NS>
-VCSHRINK_KERNEL_BODY void step_tile(double* __restrict x, int k, const BlockSteps<4>& st,
-                                                    Panel& pn) {
+VCSHRINK_KERNEL_BODY void step_tile(double* __restrict x, int k, const BlockSteps<4>& st, Panel& pn) {
   using L = typename Lanes<4>::type;
   L c0, c1, c2, c3;  // one column of the four block rows each
   std::memcpy(&c0, x, sizeof c0);
@@ -215,8 +218,7 @@ VCSHRINK_KERNEL_BODY void step_tile(double* __restrict x, int k, const BlockStep
 // Column k of the block rows through the planned steps, in place (a column's block
 // elements are adjacent).
 template <int NB, int NS>
-VCSHRINK_KERNEL_BODY void step_column(double* __restrict x, int k, const BlockSteps<NB>& st,
-                                                      Panel& pn) {
+VCSHRINK_KERNEL_BODY void step_column(double* __restrict x, int k, const BlockSteps<NB>& st, Panel& pn) {
   for (int b = 0; b < NS; ++b) {
     const double piv = st.q[b] * x[b];
     pn.pivot[b][k] = piv;
@@ -227,8 +229,7 @@ VCSHRINK_KERNEL_BODY void step_column(double* __restrict x, int k, const BlockSt
 // The block rows through the planned steps: at step b the pivot row is scaled by q(b)
 // and kept for the other rows, and every other block row loses its multiplier times it.
 template <int NB, int NS>
-VCSHRINK_KERNEL_BODY void step_block_rows(double* __restrict a, int n, int i0,
-                                                          const BlockSteps<NB>& st, Panel& pn) {
+VCSHRINK_KERNEL_BODY void step_block_rows(double* __restrict a, int n, int i0, const BlockSteps<NB>& st, Panel& pn) {
   int k = 0;
   if constexpr (NB == 4) {
     for (; k + 4 <= n; k += 4) step_tile<NS>(a + i0 + k * S, k, st, pn);
@@ -240,8 +241,7 @@ VCSHRINK_KERNEL_BODY void step_block_rows(double* __restrict a, int n, int i0,
 // rows' multipliers (read before their columns change), the block rows, and the
 // other rows through those steps.
 template <int NB, int NS>
-VCSHRINK_KERNEL_BODY void take_block_steps(double* __restrict a, int n, int i0,
-                                                           const BlockSteps<NB>& st, Panel& pn) {
+VCSHRINK_KERNEL_BODY void take_block_steps(double* __restrict a, int n, int i0, const BlockSteps<NB>& st, Panel& pn) {
   for (int b = 0; b < NS; ++b) {
     double pivot_i[NB];
     for (int c = 0; c < b; ++c) pivot_i[c] = st.pivot_d[c][b];
@@ -257,11 +257,20 @@ template <int NB>
 VCSHRINK_KERNEL_BODY int block_steps(double* __restrict a, int n, int i0, Panel& pn) {
   const BlockSteps<NB> st = plan_block<NB>(a, i0);
   switch (st.taken) {
-    case 1: take_block_steps<NB, 1>(a, n, i0, st, pn); break;
-    case 2: if constexpr (NB >= 2) take_block_steps<NB, 2>(a, n, i0, st, pn); break;
-    case 3: if constexpr (NB >= 3) take_block_steps<NB, 3>(a, n, i0, st, pn); break;
-    case 4: if constexpr (NB >= 4) take_block_steps<NB, 4>(a, n, i0, st, pn); break;
-    default: break;
+    case 1:
+      take_block_steps<NB, 1>(a, n, i0, st, pn);
+      break;
+    case 2:
+      if constexpr (NB >= 2) take_block_steps<NB, 2>(a, n, i0, st, pn);
+      break;
+    case 3:
+      if constexpr (NB >= 3) take_block_steps<NB, 3>(a, n, i0, st, pn);
+      break;
+    case 4:
+      if constexpr (NB >= 4) take_block_steps<NB, 4>(a, n, i0, st, pn);
+      break;
+    default:
+      break;
   }
   return st.taken == NB ? 0 : i0 + st.taken + 1;
 }
@@ -276,10 +285,17 @@ VCSHRINK_KERNEL_BODY int invert_steps(double* __restrict a, int n) {
   for (; failed == 0 && i0 + Block <= n; i0 += Block) failed = block_steps<Block>(a, n, i0, pn);
   if (failed == 0) {
     switch (n - i0) {
-      case 1: failed = block_steps<1>(a, n, i0, pn); break;
-      case 2: failed = block_steps<2>(a, n, i0, pn); break;
-      case 3: failed = block_steps<3>(a, n, i0, pn); break;
-      default: break;
+      case 1:
+        failed = block_steps<1>(a, n, i0, pn);
+        break;
+      case 2:
+        failed = block_steps<2>(a, n, i0, pn);
+        break;
+      case 3:
+        failed = block_steps<3>(a, n, i0, pn);
+        break;
+      default:
+        break;
     }
   }
   if (failed != 0) return failed;
@@ -291,15 +307,15 @@ VCSHRINK_KERNEL_BODY int invert_steps(double* __restrict a, int n) {
 // whole sum: every element starts at +0 and adds its products A(i, k) B(k, j) in
 // ascending k. A tile's rows go as vectors of four, then of two, then one.
 template <int R, int C>
-VCSHRINK_KERNEL_BODY void product_tile(const double* __restrict a, const double* __restrict b,
-                                                       double* __restrict c, int m) {
+VCSHRINK_KERNEL_BODY void product_tile(const double* __restrict a, const double* __restrict b, double* __restrict c,
+                                       int m) {
   using L4 = typename Lanes<4>::type;
   using L2 = typename Lanes<2>::type;
   constexpr int W4 = R / 4;
   constexpr bool has2 = R % 4 >= 2;
   constexpr bool has1 = R % 2 == 1;
-  constexpr int r2 = 4 * W4;       // first row of the two-lane part
-  constexpr int r1 = R - 1;        // the single row, when there is one
+  constexpr int r2 = 4 * W4;  // first row of the two-lane part
+  constexpr int r1 = R - 1;   // the single row, when there is one
   L4 acc4[C][W4 > 0 ? W4 : 1];
   L2 acc2[C];
   double acc1[C];
@@ -338,33 +354,57 @@ VCSHRINK_KERNEL_BODY void product_tile(const double* __restrict a, const double*
 // The C columns j0 .. j0 + C - 1 of the result: rows eight at a time, then the rest
 // of them in one tile.
 template <int C>
-VCSHRINK_KERNEL_BODY void product_columns(const double* __restrict a, const double* __restrict b,
-                                                          double* __restrict c, int l, int m) {
+VCSHRINK_KERNEL_BODY void product_columns(const double* __restrict a, const double* __restrict b, double* __restrict c,
+                                          int l, int m) {
   int i = 0;
   for (; i + 8 <= l; i += 8) product_tile<8, C>(a + i, b, c + i, m);
   switch (l - i) {
-    case 1: product_tile<1, C>(a + i, b, c + i, m); break;
-    case 2: product_tile<2, C>(a + i, b, c + i, m); break;
-    case 3: product_tile<3, C>(a + i, b, c + i, m); break;
-    case 4: product_tile<4, C>(a + i, b, c + i, m); break;
-    case 5: product_tile<5, C>(a + i, b, c + i, m); break;
-    case 6: product_tile<6, C>(a + i, b, c + i, m); break;
-    case 7: product_tile<7, C>(a + i, b, c + i, m); break;
-    default: break;
+    case 1:
+      product_tile<1, C>(a + i, b, c + i, m);
+      break;
+    case 2:
+      product_tile<2, C>(a + i, b, c + i, m);
+      break;
+    case 3:
+      product_tile<3, C>(a + i, b, c + i, m);
+      break;
+    case 4:
+      product_tile<4, C>(a + i, b, c + i, m);
+      break;
+    case 5:
+      product_tile<5, C>(a + i, b, c + i, m);
+      break;
+    case 6:
+      product_tile<6, C>(a + i, b, c + i, m);
+      break;
+    case 7:
+      product_tile<7, C>(a + i, b, c + i, m);
+      break;
+    default:
+      break;
   }
 }
 
 // Five columns at a time (30 traits are six such), then the rest in one group.
-VCSHRINK_KERNEL_BODY void multiply(const double* __restrict a, const double* __restrict b,
-                                                   double* __restrict c, int l, int m, int n) {
+VCSHRINK_KERNEL_BODY void multiply(const double* __restrict a, const double* __restrict b, double* __restrict c, int l,
+                                   int m, int n) {
   int j = 0;
   for (; j + 5 <= n; j += 5) product_columns<5>(a, b + j * S, c + j * S, l, m);
   switch (n - j) {
-    case 1: product_columns<1>(a, b + j * S, c + j * S, l, m); break;
-    case 2: product_columns<2>(a, b + j * S, c + j * S, l, m); break;
-    case 3: product_columns<3>(a, b + j * S, c + j * S, l, m); break;
-    case 4: product_columns<4>(a, b + j * S, c + j * S, l, m); break;
-    default: break;
+    case 1:
+      product_columns<1>(a, b + j * S, c + j * S, l, m);
+      break;
+    case 2:
+      product_columns<2>(a, b + j * S, c + j * S, l, m);
+      break;
+    case 3:
+      product_columns<3>(a, b + j * S, c + j * S, l, m);
+      break;
+    case 4:
+      product_columns<4>(a, b + j * S, c + j * S, l, m);
+      break;
+    default:
+      break;
   }
 }
 
