@@ -45,7 +45,17 @@ void row_times(const double* __restrict u, const double* __restrict m, int nt, d
 
 // The same sums for a symmetric M, whose column i holds its row i: all nt sums go
 // forward together, each adding u(i) M(j, i) for i ascending, down adjacent storage.
-// The sums are held in W vectors of four and the nt mod 4 left over.
+void row_times_symmetric_plain(const double* __restrict u, const double* __restrict m, int nt, double* __restrict t) {
+  for (int j = 0; j < nt; ++j) t[j] = 0.0;
+  for (int i = 0; i < nt; ++i) {
+    const double ui = u[i];
+    const double* const col = m + i * S;
+    for (int j = 0; j < nt; ++j) t[j] = t[j] + col[j] * ui;
+  }
+}
+
+#ifdef VCSHRINK_WIDE_KERNELS
+// The AVX2 copy of the same sums: held in W vectors of four and the nt mod 4 left over.
 template <int W>
 VCSHRINK_KERNEL_BODY void symmetric_row_sums(const double* __restrict u, const double* __restrict m, int nt,
                                              double* __restrict t) {
@@ -109,19 +119,15 @@ VCSHRINK_KERNEL_BODY void row_times_symmetric_body(const double* __restrict u, c
   }
 }
 
-void row_times_symmetric_baseline(const double* u, const double* m, int nt, double* t) {
-  row_times_symmetric_body(u, m, nt, t);
-}
-#ifdef VCSHRINK_WIDE_KERNELS
 VCSHRINK_WIDE void row_times_symmetric_wide(const double* u, const double* m, int nt, double* t) {
   row_times_symmetric_body(u, m, nt, t);
 }
 #else
-constexpr auto row_times_symmetric_wide = row_times_symmetric_baseline;
+constexpr auto row_times_symmetric_wide = row_times_symmetric_plain;
 #endif
 
 void row_times_symmetric(const double* u, const double* m, int nt, double* t) {
-  static const auto sums = choose_copy(row_times_symmetric_baseline, row_times_symmetric_wide);
+  static const auto sums = choose_copy(row_times_symmetric_plain, row_times_symmetric_wide);
   sums(u, m, nt, t);
 }
 

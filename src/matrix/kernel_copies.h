@@ -3,6 +3,8 @@
 // written with. Neither copy contracts a product and a sum into one rounding.
 #pragma once
 
+#include <version>  // the C library's own macros (__GLIBC__) come with the C++ library's
+
 // VCSHRINK_WIDE marks the AVX2 copy of a kernel; it exists where VCSHRINK_WIDE_KERNELS
 // is defined. Defining VCSHRINK_BASELINE_KERNELS builds the baseline copies alone (to
 // check that they give the same bits on an AVX2 machine).
